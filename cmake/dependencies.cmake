@@ -1,0 +1,36 @@
+# GoogleTest from Debian's sources (/usr/src/googletest), built with the same compiler and flags
+# as our own code: natively and for mingw alike.
+set(TOVREN_GOOGLETEST_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+if(TOVREN_SANITIZE AND NOT WIN32)
+  # gtest's own code must carry the same sanitizer instrumentation as the tests.
+  add_compile_options(-fsanitize=${TOVREN_SANITIZE} -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${TOVREN_SANITIZE})
+endif()
+add_subdirectory(${TOVREN_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
+
+# zlib and minizip. Natively Debian's packages; for Windows zlib from libz-mingw-w64-dev and
+# minizip's unzip.c and ioapi.c from Debian's zlib source package, fetched by scripts/fetch-minizip
+# into the build folder (never committed).
+if(WIN32)
+  find_package(ZLIB REQUIRED)
+  set(TOVREN_MINIZIP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/minizip CACHE PATH "minizip sources")
+  if(NOT EXISTS ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c)
+    execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-minizip ${TOVREN_MINIZIP_SOURCE_DIR}
+                    RESULT_VARIABLE _fetch_result)
+    if(NOT _fetch_result EQUAL 0)
+      message(FATAL_ERROR "minizip sources are missing; scripts/fetch-minizip failed")
+    endif()
+  endif()
+  add_library(minizip STATIC ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c ${TOVREN_MINIZIP_SOURCE_DIR}/ioapi.c)
+  target_include_directories(minizip SYSTEM PUBLIC ${TOVREN_MINIZIP_SOURCE_DIR})
+  target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
+  target_compile_options(minizip PRIVATE -w)
+  target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
+  add_library(tovren::minizip ALIAS minizip)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+  add_library(tovren::minizip ALIAS PkgConfig::MINIZIP)
+endif()

@@ -1,0 +1,46 @@
+#pragma once
+// The question catalogue: how many questions each type has, and each question's requirements.
+// The file is read anew at every lookup, so a catalogue that arrives while the window is open
+// is used from the next choice on. A missing file, section or key reads as empty text.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/exam_layout.h"
+
+namespace tovren::catalogue {
+
+// Every value is cut at this many bytes of its GBK form.
+inline constexpr size_t kValueLimit = 10239;
+
+inline constexpr std::string_view kCountSection = "题目数量";
+inline constexpr std::string_view kRequirementSection = "操作要求";
+
+struct QuestionItem {
+    std::string label;  // "第3题"
+    int32_t value;      // 3
+};
+
+// "第" + n + "题" for n = 1 .. count; nothing for a count of 0 or less.
+std::vector<QuestionItem> questionList(int32_t count);
+
+class Catalogue {
+public:
+    explicit Catalogue(std::string path = app::cataloguePath());
+
+    // The value as GBK bytes, at most kValueLimit of them; section and key are UTF-8.
+    std::string valueGbk(std::string_view section, std::string_view key) const;
+
+    // The number under type + "题数量" in "题目数量"; 0 when there is none.
+    int32_t questionCount(std::string_view typeText) const;
+    // The pieces of the value under the key in "操作要求", split at "~", as UTF-8.
+    std::vector<std::string> requirements(std::string_view requirementKey) const;
+    // Those pieces, each followed by CR LF.
+    std::string requirementText(std::string_view requirementKey) const;
+
+private:
+    std::string path_;
+};
+
+}  // namespace tovren::catalogue

@@ -1,0 +1,32 @@
+#pragma once
+// An INI reader that finds values the way the Windows profile reader does:
+//   - the first section with a matching name is the only one searched, and in it the first
+//     matching key wins;
+//   - names match without regard to case for ASCII letters only;
+//   - a line whose first non-blank character is ";" is a comment; a line without "=" holds no
+//     key; a "[" line without "]" is skipped;
+//   - a value loses its surrounding blanks, then one pair of matching surrounding quotes.
+// In double-byte mode (GBK) a double-byte character is compared and stepped over whole, so its
+// trail byte is never folded as a letter nor taken for "]".
+#include <optional>
+#include <string_view>
+
+namespace tovren::catalogue {
+
+enum class TextEncoding { Gbk, Utf8 };
+
+struct IniText {
+    std::string_view body;  // the file without any byte-order mark
+    TextEncoding encoding;
+};
+
+// UTF-8 when the bytes start with a UTF-8 byte-order mark, or are all valid UTF-8 with at least
+// one non-ASCII byte (what today's Notepad writes); GBK otherwise.
+IniText classifyIniText(std::string_view fileBytes);
+
+// The value of `key` in `section`, both given in the text's own encoding; nothing when the
+// section or key is missing.
+std::optional<std::string_view> findIniValue(const IniText& text, std::string_view section,
+                                             std::string_view key);
+
+}  // namespace tovren::catalogue

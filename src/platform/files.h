@@ -1,0 +1,73 @@
+#pragma once
+// Files on program paths. A program path is a Windows-style UTF-8 text ("c:\Kavrel\Word-1.zip").
+// On Windows it goes to the wide API as it stands. Elsewhere it is mapped: "\" becomes "/",
+// a drive path "c:\..." lives under the drive root ("<root>/c/..."), a rooted path "\tmp\x" or
+// "/tmp/x" is the native "/tmp/x", and a relative path stays relative.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tovren::platform {
+
+// True for an existing file or folder named exactly by the path; never for a path that ends in
+// a separator or holds a wildcard.
+bool pathExists(std::string_view path);
+bool isDirectory(std::string_view path);
+// Removes a file; a folder is never removed (false).
+bool deleteFile(std::string_view path);
+// Makes one folder level; false when it cannot be made or something already stands there.
+bool createFolder(std::string_view path);
+// Clears read-only, hidden and system attributes, so the file is plain and writable.
+bool setNormalAttributes(std::string_view path);
+// Renames a file; false, touching nothing, when `to` already exists.
+bool renameNoReplace(std::string_view from, std::string_view to);
+// The whole file, or nothing when it cannot be opened or read.
+std::optional<std::string> readWholeFile(std::string_view path);
+
+// The native form of a program path (the identity on Windows).
+std::string nativePath(std::string_view path);
+// Where drive paths live on builds without drive letters; from TOVREN_DRIVE_ROOT, else
+// "/tmp/tovren-drives". Windows ignores it.
+void setDriveRoot(std::string nativeFolder);
+
+// An open file. Moves, never copies; closes itself.
+class File {
+public:
+    enum class Mode {
+        Read,          // existing file, reading only
+        CreateNew,     // a new file; fails when anything exists at the path
+        CreateAlways,  // a new file, or an existing one truncated
+    };
+
+    File() = default;
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File();
+
+    static std::optional<File> open(std::string_view path, Mode mode);
+
+    // Bytes read (0 at the end), or -1 on an error.
+    int64_t read(void* buffer, int64_t size);
+    // True when every byte was written.
+    bool write(const void* data, int64_t size);
+    bool writeAt(int64_t offset, const void* data, int64_t size);
+    bool seek(int64_t offset);
+    int64_t tell() const;
+    std::optional<int64_t> size() const;
+    bool resize(int64_t size);
+    bool close();
+    bool isOpen() const;
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    int64_t position_ = 0;
+};
+
+}  // namespace tovren::platform

@@ -1,0 +1,41 @@
+// tovren-tool: the command-line companion for people who run a question server, built from the
+// same libraries as the client.
+#include <cstdio>
+#include <string_view>
+
+#include "platform/console.h"
+#include "tool.h"
+
+namespace tovren::tool {
+
+namespace {
+constexpr const char* kUsage =
+    "usage: tovren-tool catalogue FILE count TYPE | catalogue FILE list COUNT |"
+    " catalogue FILE requirements KEY\n";
+
+struct Command {
+    std::string_view name;
+    int (*run)(const Arguments&);
+};
+constexpr Command kCommands[] = {
+    {"catalogue", runCatalogue},
+};
+}  // namespace
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "tovren-tool: %s\n%s", message.c_str(), kUsage);
+    return kUsageError;
+}
+
+}  // namespace tovren::tool
+
+int main(int argc, char** argv) {
+    using namespace tovren;
+    platform::setBinaryStdout();
+    tool::Arguments args = platform::utf8Arguments(argc, argv);
+    if (args.size() < 2) return tool::usageError("no command given");
+    for (const tool::Command& command : tool::kCommands) {
+        if (args[1] == command.name) return command.run(tool::Arguments(args.begin() + 2, args.end()));
+    }
+    return tool::usageError("unknown command '" + args[1] + "'");
+}

@@ -1,0 +1,17 @@
+#pragma once
+// tovren-tool's commands. Each takes the arguments after its own name and returns the exit code.
+#include <string>
+#include <vector>
+
+namespace tovren::tool {
+
+using Arguments = std::vector<std::string>;
+
+inline constexpr int kUsageError = 64;
+
+int runCatalogue(const Arguments& args);
+
+// Prints "tovren-tool: <message>" and the usage line to stderr; returns kUsageError.
+int usageError(const std::string& message);
+
+}  // namespace tovren::tool
