@@ -8,7 +8,9 @@
 namespace tovren::tool {
 namespace {
 
-void write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 }  // namespace
 
@@ -21,7 +23,8 @@ int runCatalogue(const Arguments& args) {
         write(std::to_string(book.questionCount(argument)) + "\n");
     } else if (query == "list") {
         int32_t count = 0;
-        auto [end, error] = std::from_chars(argument.data(), argument.data() + argument.size(), count);
+        auto [end, error] =
+            std::from_chars(argument.data(), argument.data() + argument.size(), count);
         if (error != std::errc() || end != argument.data() + argument.size())
             return usageError("COUNT must be a whole number: '" + argument + "'");
         for (const catalogue::QuestionItem& item : catalogue::questionList(count))

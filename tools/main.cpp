@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     tool::Arguments args = platform::utf8Arguments(argc, argv);
     if (args.size() < 2) return tool::usageError("no command given");
     for (const tool::Command& command : tool::kCommands) {
-        if (args[1] == command.name) return command.run(tool::Arguments(args.begin() + 2, args.end()));
+        if (args[1] == command.name)
+            return command.run(tool::Arguments(args.begin() + 2, args.end()));
     }
     return tool::usageError("unknown command '" + args[1] + "'");
 }

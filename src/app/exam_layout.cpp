@@ -13,14 +13,20 @@ std::string join(std::initializer_list<std::string_view> parts) {
 
 }  // namespace
 
-std::string catalogueAddress() { return join({kServerBase, "/Kavrel/config.txt"}); }
-std::string cataloguePath() { return join({kExamFolderPrefix, "config.ini"}); }
+std::string catalogueAddress() {
+    return join({kServerBase, "/Kavrel/config.txt"});
+}
+std::string cataloguePath() {
+    return join({kExamFolderPrefix, "config.ini"});
+}
 
 std::string packageAddress(std::string_view typeText, std::string_view numberText) {
     return join({kServerBase, "/Kavrel/", typeText, "-", numberText, ".zip"});
 }
 
-std::string packageDownloadTarget() { return std::string(kExamFolderPrefix); }
+std::string packageDownloadTarget() {
+    return std::string(kExamFolderPrefix);
+}
 
 std::string packagePath(std::string_view typeText, std::string_view numberText) {
     return join({kExamFolderPrefix, typeText, "-", numberText, ".zip"});
@@ -30,9 +36,15 @@ std::string unpackFolder(std::string_view typeText, std::string_view numberText)
     return join({kExamFolderPrefix, typeText, "-", numberText});
 }
 
-std::string helpAddress() { return join({kServerBase, "/Kavrel/ITHelp.chm"}); }
-std::string helpPath() { return join({kExamFolderPrefix, "ITHelp.chm"}); }
-std::string loginAddress() { return join({kTestingSiteBase, "/passport/login"}); }
+std::string helpAddress() {
+    return join({kServerBase, "/Kavrel/ITHelp.chm"});
+}
+std::string helpPath() {
+    return join({kExamFolderPrefix, "ITHelp.chm"});
+}
+std::string loginAddress() {
+    return join({kTestingSiteBase, "/passport/login"});
+}
 
 void ensureExamFolder() {
     if (!platform::isDirectory(kExamFolder)) platform::createFolder(kExamFolder);

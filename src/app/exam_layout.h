@@ -25,8 +25,8 @@ std::string packageDownloadTarget();
 std::string packagePath(std::string_view typeText, std::string_view numberText);
 // c:\Kavrel\<type>-<number>, no trailing backslash
 std::string unpackFolder(std::string_view typeText, std::string_view numberText);
-std::string helpAddress();  // ServerBase/Kavrel/ITHelp.chm
-std::string helpPath();     // c:\Kavrel\ITHelp.chm
+std::string helpAddress();   // ServerBase/Kavrel/ITHelp.chm
+std::string helpPath();      // c:\Kavrel\ITHelp.chm
 std::string loginAddress();  // TestingSiteBase/passport/login
 
 // Makes c:\Kavrel when it is not an existing folder. A failure shows later, as downloads into

@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include <cstring>
+
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
 #include "platform/files.h"
@@ -32,19 +34,75 @@ std::vector<QuestionItem> questionList(int32_t count) {
 Catalogue::Catalogue(std::string path) : path_(std::move(path)) {}
 
 std::string Catalogue::valueGbk(std::string_view section, std::string_view key) const {
-    std::optional<std::string> bytes = platform::readWholeFile(path_);
-    if (!bytes) return {};
-    IniText text = classifyIniText(*bytes);
-    if (text.encoding == TextEncoding::Utf8) {
-        std::optional<std::string_view> value = findIniValue(text, section, key);
-        // The byte rules below are stated on GBK, so a UTF-8 value is read in its GBK form.
-        return value ? cutToLimit(platform::utf8ToGbkLossy(*value)) : std::string();
-    }
+    std::optional<platform::File> file = platform::File::open(path_, platform::File::Mode::Read);
+    if (!file) return {};
+
+    // The file is read in pieces and looked up in both of its possible encodings at once; the
+    // encoding is known for certain only at the end (a UTF-8 file is valid UTF-8 throughout),
+    // unless a byte-order mark or an invalid byte settles it earlier.
     std::optional<std::string> gbkSection = platform::utf8ToGbk(section);
     std::optional<std::string> gbkKey = platform::utf8ToGbk(key);
-    if (!gbkSection || !gbkKey) return {};  // no GBK file can hold such a name
-    std::optional<std::string_view> value = findIniValue(text, *gbkSection, *gbkKey);
-    return value ? cutToLimit(*value) : std::string();
+    const bool gbkPossible = gbkSection && gbkKey;  // else no GBK file can hold the names
+    IniLookup asGbk(gbkSection.value_or(""), gbkKey.value_or(""), true);
+    IniLookup asUtf8(section, key, false);
+    enum class Guess { Undecided, Utf8ByMark, Gbk } guess = Guess::Undecided;
+    bool anyHighByte = false;
+    bool firstLine = true;
+
+    const auto feed = [&](std::string_view line) {
+        if (firstLine) {
+            firstLine = false;
+            if (line.substr(0, 3) == "\xEF\xBB\xBF") {
+                guess = Guess::Utf8ByMark;
+                line.remove_prefix(3);
+            }
+        }
+        if (guess == Guess::Undecided) {
+            if (!anyHighByte)
+                for (char c : line) anyHighByte |= static_cast<unsigned char>(c) >= 0x80;
+            if (!platform::isValidUtf8(line)) guess = Guess::Gbk;
+        }
+        if (guess != Guess::Utf8ByMark && gbkPossible) asGbk.feed(line);
+        if (guess != Guess::Gbk) asUtf8.feed(line);
+    };
+    const auto settled = [&] {
+        return (guess == Guess::Gbk && (asGbk.finished() || !gbkPossible)) ||
+               (guess == Guess::Utf8ByMark && asUtf8.finished());
+    };
+
+    std::string buffer(64 * 1024, '\0');
+    size_t filled = 0;
+    for (;;) {
+        if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
+        int64_t n =
+            file->read(buffer.data() + filled, static_cast<int64_t>(buffer.size() - filled));
+        if (n < 0) return {};
+        const bool end = n == 0;
+        filled += static_cast<size_t>(n);
+        std::string_view rest(buffer.data(), filled);
+        while (!settled()) {
+            size_t newline = rest.find('\n');
+            if (newline == std::string_view::npos) break;
+            feed(rest.substr(0, newline));
+            rest.remove_prefix(newline + 1);
+        }
+        if (end && !settled() && !rest.empty()) {
+            feed(rest);
+            rest = {};
+        }
+        if (end || settled()) break;
+        std::memmove(buffer.data(), rest.data(), rest.size());
+        filled = rest.size();
+    }
+
+    const bool utf8 = guess == Guess::Utf8ByMark || (guess == Guess::Undecided && anyHighByte);
+    if (utf8) {
+        // The byte rules of the catalogue are stated on GBK, so a UTF-8 value is read in its GBK
+        // form.
+        return asUtf8.value() ? cutToLimit(platform::utf8ToGbkLossy(*asUtf8.value()))
+                              : std::string();
+    }
+    return asGbk.value() ? cutToLimit(*asGbk.value()) : std::string();
 }
 
 int32_t Catalogue::questionCount(std::string_view typeText) const {
@@ -54,7 +112,8 @@ int32_t Catalogue::questionCount(std::string_view typeText) const {
 std::vector<std::string> Catalogue::requirements(std::string_view requirementKey) const {
     std::string value = valueGbk(kRequirementSection, requirementKey);
     std::vector<std::string> pieces;
-    for (std::string_view piece : splitGbk(value, '~')) pieces.push_back(platform::gbkToUtf8(piece));
+    for (std::string_view piece : splitGbk(value, '~'))
+        pieces.push_back(platform::gbkToUtf8(piece));
     return pieces;
 }
 

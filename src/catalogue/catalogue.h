@@ -26,7 +26,7 @@ struct QuestionItem {
 std::vector<QuestionItem> questionList(int32_t count);
 
 class Catalogue {
-public:
+  public:
     explicit Catalogue(std::string path = app::cataloguePath());
 
     // The value as GBK bytes, at most kValueLimit of them; section and key are UTF-8.
@@ -39,7 +39,7 @@ public:
     // Those pieces, each followed by CR LF.
     std::string requirementText(std::string_view requirementKey) const;
 
-private:
+  private:
     std::string path_;
 };
 

@@ -7,7 +7,9 @@
 namespace tovren::catalogue {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -15,7 +17,9 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
+char foldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c;
+}
 
 bool namesMatch(std::string_view a, std::string_view b, bool doubleByte) {
     if (a.size() != b.size()) return false;
@@ -29,6 +33,23 @@ bool namesMatch(std::string_view a, std::string_view b, bool doubleByte) {
         }
     }
     return true;
+}
+
+bool isAsciiLetter(char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+// True when the name's last byte compares exactly in namesMatch: the trail byte of a
+// double-byte character, or a single-byte character that is no ASCII letter.
+bool endsInNonLetter(std::string_view name, bool doubleByte) {
+    size_t i = 0, lastStart = 0;
+    while (i < name.size()) {
+        lastStart = i;
+        bool pair = doubleByte && platform::isGbkLeadByte(static_cast<unsigned char>(name[i])) &&
+                    i + 1 < name.size();
+        i += pair ? 2 : 1;
+    }
+    return name.size() - lastStart == 2 || !isAsciiLetter(name.back());
 }
 
 // The position of the first "]" that is a character of its own, or npos.
@@ -62,33 +83,49 @@ IniText classifyIniText(std::string_view bytes) {
     return {bytes, TextEncoding::Gbk};
 }
 
-std::optional<std::string_view> findIniValue(const IniText& text, std::string_view section,
-                                             std::string_view key) {
-    const bool doubleByte = text.encoding == TextEncoding::Gbk;
+IniLookup::IniLookup(std::string_view section, std::string_view key, bool doubleByte)
+    : section_(section),
+      key_(key),
+      doubleByte_(doubleByte),
+      lastByteExact_(!key.empty() && endsInNonLetter(key, doubleByte)) {}
+
+bool IniLookup::feed(std::string_view line) {
+    if (finished_) return true;
+    while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
+    if (line.empty() || line.front() == ';') return false;
+    if (line.front() == '[') {
+        size_t close = findClosingBracket(line.substr(1), doubleByte_);
+        if (close == std::string_view::npos) return false;
+        if (inSection_) return finished_ = true;  // only the first matching section counts
+        inSection_ = namesMatch(trim(line.substr(1, close)), section_, doubleByte_);
+        return false;
+    }
+    const std::string_view key = key_;
+    if (!inSection_ || key.empty() || line.size() <= key.size()) return false;
+    // Cheap rejection first: the keys of a section mostly differ in their last character.
+    if (lastByteExact_ ? line[key.size() - 1] != key.back()
+                       : foldAscii(line[key.size() - 1]) != foldAscii(key.back()))
+        return false;
+    // The key must start the line, then blanks, then "=".
+    if (!namesMatch(line.substr(0, key.size()), key, doubleByte_)) return false;
+    std::string_view afterKey = line.substr(key.size());
+    while (!afterKey.empty() && isBlank(afterKey.front())) afterKey.remove_prefix(1);
+    if (afterKey.empty() || afterKey.front() != '=') return false;
+    value_ = std::string(unquote(trim(afterKey.substr(1))));
+    return finished_ = true;
+}
+
+std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
+                                        std::string_view key) {
+    IniLookup lookup(section, key, text.encoding == TextEncoding::Gbk);
     std::string_view rest = text.body;
-    bool inSection = false;
     while (!rest.empty()) {
         const void* newline = std::memchr(rest.data(), '\n', rest.size());
         size_t length = newline ? static_cast<const char*>(newline) - rest.data() : rest.size();
-        std::string_view line = rest.substr(0, length);
+        if (lookup.feed(rest.substr(0, length))) break;
         rest.remove_prefix(newline ? length + 1 : length);
-
-        while (!line.empty() && isBlank(line.front())) line.remove_prefix(1);
-        if (line.empty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            size_t close = findClosingBracket(line.substr(1), doubleByte);
-            if (close == std::string_view::npos) continue;
-            if (inSection) return std::nullopt;  // only the first matching section counts
-            inSection = namesMatch(trim(line.substr(1, close)), section, doubleByte);
-            continue;
-        }
-        if (!inSection) continue;
-        size_t equals = line.find('=');
-        if (equals == std::string_view::npos) continue;
-        if (namesMatch(trim(line.substr(0, equals)), key, doubleByte))
-            return unquote(trim(line.substr(equals + 1)));
     }
-    return std::nullopt;
+    return lookup.value();
 }
 
 }  // namespace tovren::catalogue

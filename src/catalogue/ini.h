@@ -9,6 +9,7 @@
 // In double-byte mode (GBK) a double-byte character is compared and stepped over whole, so its
 // trail byte is never folded as a letter nor taken for "]".
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tovren::catalogue {
@@ -24,9 +25,28 @@ struct IniText {
 // one non-ASCII byte (what today's Notepad writes); GBK otherwise.
 IniText classifyIniText(std::string_view fileBytes);
 
-// The value of `key` in `section`, both given in the text's own encoding; nothing when the
-// section or key is missing.
-std::optional<std::string_view> findIniValue(const IniText& text, std::string_view section,
-                                             std::string_view key);
+// One lookup, fed the file's lines in order (without their "\n"), so a file can be read in
+// pieces. Section and key are given in the text's own encoding.
+class IniLookup {
+  public:
+    IniLookup(std::string_view section, std::string_view key, bool doubleByte);
+    // True once the answer is known: the key was found, or the first matching section ended.
+    bool feed(std::string_view line);
+    bool finished() const { return finished_; }
+    // The value, or nothing when the section or key is missing.
+    const std::optional<std::string>& value() const { return value_; }
+
+  private:
+    std::string section_, key_;
+    bool doubleByte_;
+    bool lastByteExact_;
+    bool inSection_ = false;
+    bool finished_ = false;
+    std::optional<std::string> value_;
+};
+
+// The value of `key` in `section` of a whole text; nothing when the section or key is missing.
+std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
+                                        std::string_view key);
 
 }  // namespace tovren::catalogue

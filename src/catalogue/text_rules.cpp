@@ -9,10 +9,16 @@
 namespace tovren::catalogue {
 namespace {
 
-bool isLead(char c) { return platform::isGbkLeadByte(static_cast<unsigned char>(c)); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLead(char c) {
+    return platform::isGbkLeadByte(static_cast<unsigned char>(c));
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 // The blanks that a C number reader skips.
-bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 }  // namespace
 
@@ -69,8 +75,8 @@ int32_t textToInt32(std::string_view gbk) {
     }
 
     double value = 0;
-    auto [end, error] = std::from_chars(s.data() + start, s.data() + i, value,
-                                        std::chars_format::general);
+    auto [end, error] =
+        std::from_chars(s.data() + start, s.data() + i, value, std::chars_format::general);
     (void)end;
     if (error == std::errc::result_out_of_range) {
         // Too small to matter, or too large for any integer.
@@ -101,6 +107,8 @@ std::vector<std::string_view> splitGbk(std::string_view gbk, char separator) {
     return pieces;
 }
 
-std::string decimalText(int32_t n) { return std::to_string(n); }
+std::string decimalText(int32_t n) {
+    return std::to_string(n);
+}
 
 }  // namespace tovren::catalogue

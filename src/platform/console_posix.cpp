@@ -2,7 +2,9 @@
 
 namespace tovren::platform {
 
-std::vector<std::string> utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> utf8Arguments(int argc, char** argv) {
+    return {argv, argv + argc};
+}
 
 void setBinaryStdout() {}
 

@@ -1,5 +1,6 @@
-#include <windows.h>
 // windows.h first: the other system headers build on it.
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>

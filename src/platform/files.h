@@ -33,7 +33,7 @@ void setDriveRoot(std::string nativeFolder);
 
 // An open file. Moves, never copies; closes itself.
 class File {
-public:
+  public:
     enum class Mode {
         Read,          // existing file, reading only
         CreateNew,     // a new file; fails when anything exists at the path
@@ -61,7 +61,7 @@ public:
     bool close();
     bool isOpen() const;
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else

@@ -25,7 +25,9 @@ bool endsWithSeparator(std::string_view path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
 
-bool hasWildcard(std::string_view path) { return path.find_first_of("*?") != path.npos; }
+bool hasWildcard(std::string_view path) {
+    return path.find_first_of("*?") != path.npos;
+}
 
 }  // namespace
 
@@ -89,7 +91,9 @@ bool renameNoReplace(std::string_view from, std::string_view to) {
     return true;
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_), position_(other.position_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), position_(other.position_) {
+    other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {
@@ -101,15 +105,23 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 std::optional<File> File::open(std::string_view path, Mode mode) {
     if (path.empty() || endsWithSeparator(path)) return std::nullopt;
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
-        case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-        case Mode::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::CreateNew:
+            flags |= O_RDWR | O_CREAT | O_EXCL;
+            break;
+        case Mode::CreateAlways:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
     }
     std::string native = nativePath(path);
     int fd = ::open(native.c_str(), flags, 0666);
@@ -157,7 +169,9 @@ bool File::seek(int64_t offset) {
     return true;
 }
 
-int64_t File::tell() const { return position_; }
+int64_t File::tell() const {
+    return position_;
+}
 
 std::optional<int64_t> File::size() const {
     struct stat st;
@@ -165,7 +179,9 @@ std::optional<int64_t> File::size() const {
     return st.st_size;
 }
 
-bool File::resize(int64_t size) { return fd_ >= 0 && size >= 0 && ::ftruncate(fd_, size) == 0; }
+bool File::resize(int64_t size) {
+    return fd_ >= 0 && size >= 0 && ::ftruncate(fd_, size) == 0;
+}
 
 bool File::close() {
     if (fd_ < 0) return false;
@@ -174,6 +190,8 @@ bool File::close() {
     return ok;
 }
 
-bool File::isOpen() const { return fd_ >= 0; }
+bool File::isOpen() const {
+    return fd_ >= 0;
+}
 
 }  // namespace tovren::platform

@@ -10,15 +10,21 @@ bool endsWithSeparator(std::string_view path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
 
-bool hasWildcard(std::string_view path) { return path.find_first_of("*?") != path.npos; }
+bool hasWildcard(std::string_view path) {
+    return path.find_first_of("*?") != path.npos;
+}
 
-DWORD attributesOf(std::string_view path) { return GetFileAttributesW(widen(path).c_str()); }
+DWORD attributesOf(std::string_view path) {
+    return GetFileAttributesW(widen(path).c_str());
+}
 
 }  // namespace
 
 void setDriveRoot(std::string) {}
 
-std::string nativePath(std::string_view path) { return std::string(path); }
+std::string nativePath(std::string_view path) {
+    return std::string(path);
+}
 
 bool pathExists(std::string_view path) {
     if (path.empty() || endsWithSeparator(path) || hasWildcard(path)) return false;
@@ -31,7 +37,9 @@ bool isDirectory(std::string_view path) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool deleteFile(std::string_view path) { return DeleteFileW(widen(path).c_str()) != 0; }
+bool deleteFile(std::string_view path) {
+    return DeleteFileW(widen(path).c_str()) != 0;
+}
 
 bool createFolder(std::string_view path) {
     if (path.empty()) return false;
@@ -61,15 +69,24 @@ File& File::operator=(File&& other) noexcept {
     return *this;
 }
 
-File::~File() { close(); }
+File::~File() {
+    close();
+}
 
 std::optional<File> File::open(std::string_view path, Mode mode) {
     if (path.empty() || endsWithSeparator(path)) return std::nullopt;
-    DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_DELETE, disposition = OPEN_EXISTING;
+    DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_DELETE,
+          disposition = OPEN_EXISTING;
     switch (mode) {
-        case Mode::Read: share |= FILE_SHARE_WRITE; break;
-        case Mode::CreateNew: access |= GENERIC_WRITE, disposition = CREATE_NEW; break;
-        case Mode::CreateAlways: access |= GENERIC_WRITE, disposition = CREATE_ALWAYS; break;
+        case Mode::Read:
+            share |= FILE_SHARE_WRITE;
+            break;
+        case Mode::CreateNew:
+            access |= GENERIC_WRITE, disposition = CREATE_NEW;
+            break;
+        case Mode::CreateAlways:
+            access |= GENERIC_WRITE, disposition = CREATE_ALWAYS;
+            break;
     }
     HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, disposition,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -92,7 +109,8 @@ int64_t File::read(void* buffer, int64_t size) {
     if (!handle_ || size < 0) return -1;
     DWORD want = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size), got = 0;
     OVERLAPPED o = at(position_);
-    if (!ReadFile(handle_, buffer, want, &got, &o)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    if (!ReadFile(handle_, buffer, want, &got, &o))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     position_ += got;
     return got;
 }
@@ -121,7 +139,9 @@ bool File::seek(int64_t offset) {
     return true;
 }
 
-int64_t File::tell() const { return position_; }
+int64_t File::tell() const {
+    return position_;
+}
 
 std::optional<int64_t> File::size() const {
     LARGE_INTEGER s;
@@ -143,6 +163,8 @@ bool File::close() {
     return ok;
 }
 
-bool File::isOpen() const { return handle_ != nullptr; }
+bool File::isOpen() const {
+    return handle_ != nullptr;
+}
 
 }  // namespace tovren::platform

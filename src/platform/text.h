@@ -19,7 +19,9 @@
 
 namespace tovren::platform {
 
-inline bool isGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+inline bool isGbkLeadByte(unsigned char c) {
+    return c >= 0x81 && c <= 0xFE;
+}
 inline bool isGbkTrailByte(unsigned char c) {
     return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE);
 }

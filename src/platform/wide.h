@@ -13,7 +13,8 @@ inline std::wstring widen(std::string_view utf8) {
 }
 
 inline std::string narrow(std::wstring_view wide) {
-    return utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+    return utf16ToUtf8(
+        std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
 }
 
 }  // namespace tovren::platform

@@ -15,12 +15,13 @@ std::string fixture(std::string_view name) {
 
 // The same catalogue saved three ways reads the same.
 class BasicCatalogue : public ::testing::TestWithParam<const char*> {
-protected:
+  protected:
     Catalogue book{fixture(GetParam())};
 };
 
 INSTANTIATE_TEST_SUITE_P(Encodings, BasicCatalogue,
-                         ::testing::Values("basic-gbk.ini", "basic-utf8-bom.ini", "basic-utf8.ini"));
+                         ::testing::Values("basic-gbk.ini", "basic-utf8-bom.ini",
+                                           "basic-utf8.ini"));
 
 TEST_P(BasicCatalogue, QuestionCounts) {
     struct {
@@ -51,11 +52,13 @@ TEST_P(BasicCatalogue, RequirementTexts) {
         std::string expected;
         const char* why;
     } cases[] = {
-        {"Word第1题", "将标题设置为黑体、二号、居中\r\n正文首行缩进2字符\r\n保存文档\r\n", "three lines"},
+        {"Word第1题", "将标题设置为黑体、二号、居中\r\n正文首行缩进2字符\r\n保存文档\r\n",
+         "three lines"},
         {"Word第3题", "设置页边距：上下2.5厘米\r\n", "quotes around the value go"},
         {"Excel第1题", "计算\"总分\"列\r\n按总分降序排序\r\n",
          "quotes inside stay; the blank rest after the last tilde is no line"},
-        {"Excel第3题", "在A1单元格输入“成绩表”\r\n\r\n合并A1:F1\r\n", "an empty piece is an empty line"},
+        {"Excel第3题", "在A1单元格输入“成绩表”\r\n\r\n合并A1:F1\r\n",
+         "an empty piece is an empty line"},
         {"Excel第2题", "", "a missing key"},
         {"选择题目", "", "the placeholder question"},
     };
@@ -77,9 +80,11 @@ TEST(Catalogue, IsReadAnewAtEveryLookup) {
     ScratchFolder dir;
     Catalogue book(dir / "config.ini");
     EXPECT_EQ(book.questionCount("Word"), 0);
-    dir.writeFile("config.ini", "[\xCC\xE2\xC4\xBF\xCA\xFD\xC1\xBF]\r\nWord\xCC\xE2\xCA\xFD\xC1\xBF=4\r\n");
+    dir.writeFile("config.ini",
+                  "[\xCC\xE2\xC4\xBF\xCA\xFD\xC1\xBF]\r\nWord\xCC\xE2\xCA\xFD\xC1\xBF=4\r\n");
     EXPECT_EQ(book.questionCount("Word"), 4);
-    dir.writeFile("config.ini", "[\xCC\xE2\xC4\xBF\xCA\xFD\xC1\xBF]\r\nWord\xCC\xE2\xCA\xFD\xC1\xBF=7\r\n");
+    dir.writeFile("config.ini",
+                  "[\xCC\xE2\xC4\xBF\xCA\xFD\xC1\xBF]\r\nWord\xCC\xE2\xCA\xFD\xC1\xBF=7\r\n");
     EXPECT_EQ(book.questionCount("Word"), 7);
 }
 
@@ -108,6 +113,38 @@ TEST(Catalogue, Utf8ValuesWithoutGbkFormKeepTheirPlace) {
     ScratchFolder dir;
     dir.writeFile("config.ini", "[操作要求]\nWord第1题=插入😀表情~完成\n");
     EXPECT_EQ(Catalogue(dir / "config.ini").requirementText("Word第1题"), "插入?表情\r\n完成\r\n");
+}
+
+TEST(Catalogue, LargeFilesAreReadInPiecesWithoutLosingLines) {
+    ScratchFolder dir;
+    const std::string section = "[\xB2\xD9\xD7\xF7\xD2\xAA\xC7\xF3]\r\n";  // [操作要求]
+    // A line far longer than one read, then many short ones, then the key on the very last line
+    // without a line break.
+    std::string file = section + "Long=" + std::string(300000, 'x') + "\r\n";
+    for (int i = 0; i < 20000; ++i)
+        file += "K" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+    file += "Last=a~b";
+    dir.writeFile("config.ini", file);
+    Catalogue book(dir / "config.ini");
+    EXPECT_EQ(book.requirementText("Last"), "a\r\nb\r\n");
+    EXPECT_EQ(book.requirementText("K19999"), "v19999\r\n");
+    EXPECT_EQ(book.valueGbk(kRequirementSection, "Long").size(), kValueLimit);
+}
+
+TEST(Catalogue, TheEncodingIsSettledByTheWholeFile) {
+    ScratchFolder dir;
+    // Valid UTF-8 up to the last line, which holds a GBK byte pair: the file is GBK, so the
+    // UTF-8 spelling of the section is not found and the GBK one is.
+    std::string utf8Part = "[操作要求]\nA=1\n";
+    std::string gbkPart = "[\xB2\xD9\xD7\xF7\xD2\xAA\xC7\xF3]\nA=2\n";
+    dir.writeFile("mixed.ini", utf8Part + std::string(100000, ';') + "\n" + gbkPart);
+    EXPECT_EQ(Catalogue(dir / "mixed.ini").requirementText("A"), "2\r\n");
+    // The same file without the GBK part is UTF-8.
+    dir.writeFile("utf8.ini", utf8Part + std::string(100000, ';') + "\n");
+    EXPECT_EQ(Catalogue(dir / "utf8.ini").requirementText("A"), "1\r\n");
+    // ASCII alone: read as GBK, which reads ASCII the same.
+    dir.writeFile("ascii.ini", "[s]\nk=v\n");
+    EXPECT_EQ(Catalogue(dir / "ascii.ini").valueGbk("s", "k"), "v");
 }
 
 TEST(QuestionList, LabelsAndValues) {

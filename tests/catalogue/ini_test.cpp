@@ -7,8 +7,7 @@ namespace {
 
 std::optional<std::string> lookUp(std::string_view file, std::string_view section,
                                   std::string_view key) {
-    std::optional<std::string_view> v = findIniValue(classifyIniText(file), section, key);
-    return v ? std::optional<std::string>(*v) : std::nullopt;
+    return findIniValue(classifyIniText(file), section, key);
 }
 
 TEST(IniReader, FindsValuesAsTheWindowsProfileReaderDoes) {
@@ -24,7 +23,8 @@ TEST(IniReader, FindsValuesAsTheWindowsProfileReaderDoes) {
         {"[s]\nk=v", "s", "k", "v", "no line break at the end"},
         {"[s]\n \tk \t= \tv w \t\n", "s", "k", "v w", "blanks and tabs around key, = and value"},
         {"  [ s ]  \nk=v\n", "s", "k", "v", "blanks around and inside the brackets"},
-        {"[s]\nk=\"quoted value \"\n", "s", "k", "quoted value ", "double quotes go, inner blanks stay"},
+        {"[s]\nk=\"quoted value \"\n", "s", "k", "quoted value ",
+         "double quotes go, inner blanks stay"},
         {"[s]\nk='x'\n", "s", "k", "x", "single quotes go"},
         {"[s]\nk=\"x'\n", "s", "k", "\"x'", "quotes that do not match stay"},
         {"[s]\nk=\"\"x\"\"\n", "s", "k", "\"x\"", "only one pair goes"},
@@ -36,7 +36,8 @@ TEST(IniReader, FindsValuesAsTheWindowsProfileReaderDoes) {
         {"[s]\nk\nk=v\n", "s", "k", "v", "a line without = holds no key"},
         {"[s]\nk=1\nk=2\n", "s", "k", "1", "the first of duplicate keys wins"},
         {"[s]\nk=1\n[t]\n[s]\nk=2\nj=3\n", "s", "k", "1", "the first of duplicate sections wins"},
-        {"[s]\n[t]\nj=1\n[s]\nj=2\n", "s", "j", std::nullopt, "a later duplicate section is not searched"},
+        {"[s]\n[t]\nj=1\n[s]\nj=2\n", "s", "j", std::nullopt,
+         "a later duplicate section is not searched"},
         {"k=v\n[s]\n", "s", "k", std::nullopt, "keys before any section belong to none"},
         {"[s]\nk=v\n", "t", "k", std::nullopt, "missing section"},
         {"[s]\nk=v\n", "s", "j", std::nullopt, "missing key"},
@@ -46,7 +47,8 @@ TEST(IniReader, FindsValuesAsTheWindowsProfileReaderDoes) {
         {"[s]x\nk=v\n", "s", "k", "v", "text after ] is ignored"},
         {"", "s", "k", std::nullopt, "an empty file"},
         {"\n\n[s]\n\n\nk=v\n", "s", "k", "v", "empty lines"},
-        {std::string("[s]\nk=a\0b\n", 10), "s", "k", std::string("a\0b", 3), "NUL bytes do not end a line"},
+        {std::string("[s]\nk=a\0b\n", 10), "s", "k", std::string("a\0b", 3),
+         "NUL bytes do not end a line"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -66,7 +68,8 @@ TEST(IniReader, Utf8IsRecognised) {
     EXPECT_EQ(classifyIniText("\xEF\xBB\xBF[s]").body, "[s]");
     EXPECT_EQ(classifyIniText("[题目数量]\n").encoding, TextEncoding::Utf8);
     EXPECT_EQ(classifyIniText("[\xCC\xE2\xC4\xBF]\n").encoding, TextEncoding::Gbk);
-    EXPECT_EQ(classifyIniText("[s]\nk=v\n").encoding, TextEncoding::Gbk) << "ASCII alone is read as GBK";
+    EXPECT_EQ(classifyIniText("[s]\nk=v\n").encoding, TextEncoding::Gbk)
+        << "ASCII alone is read as GBK";
     EXPECT_EQ(classifyIniText("[题目]\n\xFF").encoding, TextEncoding::Gbk) << "one invalid byte";
     EXPECT_EQ(lookUp("\xEF\xBB\xBF[S]\nK=v\n", "s", "k"), "v") << "a BOM before the first section";
 }

@@ -35,11 +35,15 @@ TEST(TextToInt32, ReadsLikeADecimalNumberReader) {
         {"+-1", 0, "two signs"},
         {"   42", 42, "leading blanks"},
         {"\t\r\n 8", 8, "tabs and line breaks count as blanks"},
-        {"\xA1\xA1" "9", 9, "an ideographic space counts as a blank"},
+        {"\xA1\xA1"
+         "9",
+         9, "an ideographic space counts as a blank"},
         {"\xA3\xB1\xA3\xB2", 12, "full-width digits"},
         {"\xA3\xAD\xA3\xB3", -3, "full-width minus"},
         {"\xA3\xAB\xA3\xB4\xA3\xAE\xA3\xB9", 4, "full-width plus and point"},
-        {"1\xA3\xC5" "2", 100, "a full-width E"},
+        {"1\xA3\xC5"
+         "2",
+         100, "a full-width E"},
         {"1e30", kMax, "above the 32-bit range saturates"},
         {"-1e30", kMin, "below it too"},
         {"1e400", kMax, "beyond a double"},
@@ -49,7 +53,9 @@ TEST(TextToInt32, ReadsLikeADecimalNumberReader) {
         {"-2147483648", kMin, "the smallest value"},
         {"inf", 0, "words are no numbers"},
         {"nan", 0, "nor this"},
-        {"\xD6\xD0" "5", 0, "a Chinese character first"},
+        {"\xD6\xD0"
+         "5",
+         0, "a Chinese character first"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

@@ -58,7 +58,7 @@ TEST(Files, CreateFolderMakesOneLevel) {
     ScratchFolder dir;
     EXPECT_TRUE(createFolder(dir / "Kavrel"));
     EXPECT_TRUE(isDirectory(dir / "Kavrel"));
-    EXPECT_FALSE(createFolder(dir / "Kavrel"));  // already there
+    EXPECT_FALSE(createFolder(dir / "Kavrel"));          // already there
     EXPECT_FALSE(createFolder(dir / "a" + kSep + "b"));  // two levels
     EXPECT_FALSE(pathExists(dir / "a"));
     dir.writeFile("plain", "x");
@@ -69,7 +69,8 @@ TEST(Files, CreateFolderMakesOneLevel) {
 TEST(Files, NormalAttributesMakeAReadOnlyFileWritable) {
     ScratchFolder dir;
     dir.writeFile("r.txt", "old");
-    fs::permissions(testing::fsPath(dir / "r.txt"), fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(testing::fsPath(dir / "r.txt"), fs::perms::owner_write,
+                    fs::perm_options::remove);
     EXPECT_TRUE(setNormalAttributes(dir / "r.txt"));
     auto file = File::open(dir / "r.txt", File::Mode::CreateAlways);
     ASSERT_TRUE(file);

@@ -16,13 +16,18 @@ TEST(GbkToUtf8, DecodesAndReplacesBytesThatAreNotGbk) {
         {"", "", "empty text"},
         {"Word-1.zip", "Word-1.zip", "ASCII stays as it is"},
         {"\xD6\xD0\xCE\xC4", "中文", "ordinary double-byte characters"},
-        {"\xA3\xB1\xA3\xB2\xA3\xAD", "１２－", "full-width digits and minus keep their full-width form"},
+        {"\xA3\xB1\xA3\xB2\xA3\xAD", "１２－",
+         "full-width digits and minus keep their full-width form"},
         {"\xA1\xA1", "\u3000", "ideographic space"},
         {"\x80", "€", "0x80 is the euro sign, as in code page 936"},
         {"\x81\x5C", "乗", "a character whose trail byte is a backslash"},
         {"\x81\x7E", "亊", "a character whose trail byte is a tilde"},
         {"a\xD6", "a\uFFFD", "a lone lead byte at the end becomes one replacement character"},
-        {"\xD6" "0", "\uFFFD" "0", "a lead byte before a byte that cannot trail; that byte is kept"},
+        {"\xD6"
+         "0",
+         "\uFFFD"
+         "0",
+         "a lead byte before a byte that cannot trail; that byte is kept"},
         {"\xFF", "\uFFFD", "0xFF is no GBK byte"},
         {"\xAA\xA1", "\uFFFD", "user-defined row: unmapped on every build"},
         {"\xFE\x50", "\uFFFD", "another user-defined cell"},
@@ -80,16 +85,18 @@ TEST(Utf8, Validation) {
     EXPECT_TRUE(isValidUtf8(""));
     EXPECT_TRUE(isValidUtf8("plain ASCII text that is longer than eight bytes"));
     EXPECT_TRUE(isValidUtf8("题目数量 and 😀"));
-    EXPECT_FALSE(isValidUtf8("\xD6\xD0\xCE\xC4"));      // GBK bytes
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));          // a surrogate
-    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));      // above U+10FFFF
-    EXPECT_FALSE(isValidUtf8("abcdefgh\xE4\xB8"));      // cut after an ASCII run
+    EXPECT_FALSE(isValidUtf8("\xD6\xD0\xCE\xC4"));  // GBK bytes
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // a surrogate
+    EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(isValidUtf8("abcdefgh\xE4\xB8"));  // cut after an ASCII run
 }
 
 TEST(Utf16, RoundTripAndReplacement) {
     EXPECT_EQ(utf8ToUtf16("a中😀"), u"a中😀");
     EXPECT_EQ(utf16ToUtf8(u"a中😀"), "a中😀");
-    EXPECT_EQ(utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(utf8ToUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\uFFFDx");
     EXPECT_EQ(utf16ToUtf8(u""), "");
 }

@@ -41,7 +41,8 @@ ScratchFolder::ScratchFolder() {
         std::error_code error;
         if (fs::create_directory(p, error)) {
             path_ = programPathOf(p);
-            while (!path_.empty() && (path_.back() == '\\' || path_.back() == '/')) path_.pop_back();
+            while (!path_.empty() && (path_.back() == '\\' || path_.back() == '/'))
+                path_.pop_back();
             return;
         }
     }

@@ -11,7 +11,7 @@ namespace tovren::testing {
 std::filesystem::path fsPath(std::string_view programPath);
 
 class ScratchFolder {
-public:
+  public:
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
@@ -26,7 +26,7 @@ public:
     void writeFile(std::string_view relative, std::string_view bytes) const;
     std::string readFile(std::string_view relative) const;
 
-private:
+  private:
     std::string path_;
 };
 
