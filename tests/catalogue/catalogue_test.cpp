@@ -121,7 +121,10 @@ TEST(Catalogue, LargeFilesAreReadInPiecesWithoutLosingLines) {
     // A line far longer than one read, then many short ones, then the key on the very last line
     // without a line break.
     std::string file = section + "Long=" + std::string(300000, 'x') + "\r\n";
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 20000; ++i) {
+        const std::string n = std::to_string(i);
+        file.append("K").append(n).append("=v").append(n).append("\r\n");
+    }
         file += "K" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
     file += "Last=a~b";
     dir.writeFile("config.ini", file);
