@@ -125,7 +125,6 @@ TEST(Catalogue, LargeFilesAreReadInPiecesWithoutLosingLines) {
         const std::string n = std::to_string(i);
         file.append("K").append(n).append("=v").append(n).append("\r\n");
     }
-        file += "K" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
     file += "Last=a~b";
     dir.writeFile("config.ini", file);
     Catalogue book(dir / "config.ini");
