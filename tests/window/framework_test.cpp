@@ -374,7 +374,7 @@ TEST_F(Framework, DragAnywhereOnTheBackgroundAndTheDragLabelOnly) {
     Window& w = loadMain();
     w.tabControl("tabs").setCurrentTab(1);
     // Client points: the tab control starts at (2, 8); its page's controls are placed from there.
-    EXPECT_TRUE(driver->pressMovesWindow(w, 310, 220)) << "background right of the tab control";
+    EXPECT_TRUE(driver->pressMovesWindow(w, 150, 3)) << "background above the tab control";
     EXPECT_TRUE(driver->pressMovesWindow(w, 2 + 160, 8 + 30)) << "the drag label";
     EXPECT_FALSE(driver->pressMovesWindow(w, 2 + 80, 8 + 30)) << "a button";
     EXPECT_FALSE(driver->pressMovesWindow(w, 2 + 250, 8 + 150)) << "the tab control's own area";

@@ -227,13 +227,10 @@ void WindowSystem::userClose(Window& window) {
     destroyNow(window);
 }
 
-bool WindowSystem::queryEndSession() {
-    for (auto& w : windows_) {
-        if (!w->exists() || !w->onCanBeClosed) continue;
-        std::optional<bool> result = raise([&] { return w->onCanBeClosed(); });
-        if (result == false) return false;
-    }
-    return true;
+bool WindowSystem::queryEndSession(Window& window) {
+    if (!window.exists() || !window.onCanBeClosed) return true;
+    std::optional<bool> result = raise([&] { return window.onCanBeClosed(); });
+    return result != false;
 }
 
 void WindowSystem::clicked(Button& button) {

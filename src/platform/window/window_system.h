@@ -78,8 +78,8 @@ public:
 
     // Raised by the backends when the user acts or the system asks.
     void userClose(Window& window);
-    // A log-off or shut-down query: false refuses it.
-    bool queryEndSession();
+    // A log-off or shut-down query to one window: false refuses it.
+    bool queryEndSession(Window& window);
     void clicked(Button& button);
     void listItemSelected(ComboBox& combo);
     void tabSelected(TabControl& tab);

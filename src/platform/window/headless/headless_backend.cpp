@@ -176,7 +176,11 @@ public:
     }
     bool logOff() override {
         bool allowed = true;
-        input([this, &allowed] { allowed = system_.queryEndSession(); });
+        input([this, &allowed] {
+            // The system asks each window in turn and stops at the first refusal.
+            for (auto& w : system_.windows())
+                if (allowed && w->exists()) allowed = system_.queryEndSession(*w);
+        });
         return allowed;
     }
     bool pressMovesWindow(Window& window, int32_t x, int32_t y) override {
