@@ -65,6 +65,7 @@ Win32Backend::Win32Backend() {
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON, 32, 32, 0));
         wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kProgramIcon), IMAGE_ICON, 16, 16, 0));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));  // dialog colour
         wc.lpszClassName = kWindowClass;
         RegisterClassExW(&wc);
         WNDCLASSEXW mc{};
