@@ -289,6 +289,21 @@ TEST_F(TrainingWindowTest, EscAsksTheCloseQuestionAndNoKeepsTheWindowOnTop) {
     EXPECT_TRUE(w.enabled());
 }
 
+TEST_F(TrainingWindowTest, NoControlKeepsEscForItself) {
+    win::Window& w = load();
+    std::string_view focused[] = {k编辑框1, k组合框_选择题型, k组合框_选择题目, k打开考试文件夹};
+    for (std::string_view name : focused) {
+        SCOPED_TRACE(std::string(name));
+        driver->focusOn(w.control(name));
+        EXPECT_TRUE(w.control(name).hasFocus());
+        size_t asked = driver->messageBoxes().size();
+        driver->answer(win::Answer::No);
+        driver->pressEsc(w);
+        EXPECT_EQ(driver->messageBoxes().size(), asked + 1);
+        EXPECT_TRUE(w.exists());
+    }
+}
+
 TEST_F(TrainingWindowTest, TheCloseButtonAsksTheSameQuestion) {
     win::Window& w = load();
     driver->answer(win::Answer::No);

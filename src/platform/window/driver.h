@@ -31,6 +31,8 @@ public:
     virtual void typeInto(ComboBox& combo, std::string_view text) = 0;
     virtual void click(Button& button) = 0;
     virtual void selectTab(TabControl& tab, int32_t index) = 0;
+    // Puts the keyboard focus into the control, as a click into it would.
+    virtual void focusOn(Control& control) = 0;
     // Esc while the window (or one of its controls) has the keyboard focus.
     virtual void pressEsc(Window& window) = 0;
     // The title bar's close button.

@@ -164,6 +164,11 @@ public:
             system_.tabSelected(tab);
         });
     }
+    void focusOn(Control& control) override {
+        input([this, &control] {
+            if (usable(control) && canTakeFocus(control.kind())) backend_.setFocus(control);
+        });
+    }
     void pressEsc(Window& window) override {
         input([this, &window] {
             if (window.exists() && window.enabled() && window.def().escCloses) system_.userClose(window);

@@ -68,6 +68,18 @@ public:
         settle();
     }
 
+    void focusOn(Control& control) override {
+        if (!usable(control)) return;
+        HWND target = hwndOf(control);
+        if (control.kind() == Kind::ComboBox) {
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            if (GetComboBoxInfo(target, &info) && info.hwndItem) target = info.hwndItem;
+        }
+        SetFocus(target);
+        settle();
+    }
+
     void pressEsc(Window& window) override {
         if (!window.exists() || !window.enabled()) return;
         HWND root = hwndOf(window);
