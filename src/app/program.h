@@ -1,0 +1,29 @@
+#pragma once
+// The program record: the one TrainingState, the one TaskParam and the one download object,
+// created before any window and kept until the clean-up. Handlers reach them through it.
+#include <memory>
+
+#include "app/training_state.h"
+#include "fetch/task_param.h"
+#include "platform/window/window_system.h"
+
+namespace tovren::app {
+
+struct Program {
+    Program(platform::window::WindowSystem& windowSystem, std::unique_ptr<fetch::Downloader> downloader)
+        : windows(windowSystem), download(std::move(downloader)) {}
+
+    platform::window::WindowSystem& windows;
+    TrainingState state;
+    fetch::TaskParam taskParam;
+    std::unique_ptr<fetch::Downloader> download;
+
+    // Destroys the download object (ending any transfer) and lets go of every text.
+    void cleanUp() {
+        download.reset();
+        taskParam = {};
+        state = {};
+    }
+};
+
+}  // namespace tovren::app

@@ -1,0 +1,22 @@
+#include "app/run.h"
+
+#include "app/program.h"
+#include "platform/window/backend.h"
+#include "ui/training_window.h"
+#include "ui/window_definitions.h"
+
+namespace tovren::app {
+
+int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download) {
+    Program program(windows, std::move(download));
+    windows.setCleanUp([&program] { program.cleanUp(); });
+    auto* training = windows.load(ui::kTrainingWindow, nullptr, false,
+                                  [&program](platform::window::Window& w) { ui::bindTrainingWindow(w, program); });
+    if (!training) windows.fatalFault("The training window cannot be created.");
+    windows.run();
+    windows.runCleanUp();
+    windows.backend().uninitialise();
+    return 0;
+}
+
+}  // namespace tovren::app

@@ -1,0 +1,14 @@
+#pragma once
+// Start-up, the main loop and the normal end.
+#include <memory>
+
+#include "fetch/task_param.h"
+#include "platform/window/window_system.h"
+
+namespace tovren::app {
+
+// Loads the training window, runs the main loop until the last window has gone, runs the
+// clean-up and returns the exit code 0. An immediate exit or a fatal fault never returns.
+int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download);
+
+}  // namespace tovren::app

@@ -1,0 +1,165 @@
+// The simulated user on real windows: input goes in as the messages the system would send.
+#include "platform/window/win32/win32_backend.h"  // <windows.h> first
+
+#include <commctrl.h>
+
+#include "platform/wide.h"
+#include "platform/window/driver.h"
+
+namespace tovren::platform::window {
+namespace {
+
+HWND hwndOf(const Window& w) { return reinterpret_cast<HWND>(w.native); }
+HWND hwndOf(const Control& c) { return reinterpret_cast<HWND>(c.native); }
+
+bool usable(const Control& c) {
+    return c.window().exists() && c.window().enabled() && c.visible() && IsWindowEnabled(hwndOf(c));
+}
+
+class Win32Driver final : public Driver {
+public:
+    explicit Win32Driver(WindowSystem& system)
+        : Driver(system), backend_(static_cast<Win32Backend&>(system.backend())) {}
+
+    void pickItem(ComboBox& combo, int32_t index) override {
+        if (!usable(combo)) return;
+        HWND hwnd = hwndOf(combo);
+        SetFocus(hwnd);
+        // Drop the list, move onto the item and release the button there, as with the mouse.
+        SendMessageW(hwnd, CB_SHOWDROPDOWN, TRUE, 0);
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(hwnd, &info);
+        RECT item{};
+        SendMessageW(info.hwndList, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+        LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        SendMessageW(info.hwndList, WM_MOUSEMOVE, 0, at);
+        SendMessageW(info.hwndList, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(info.hwndList, WM_LBUTTONUP, 0, at);
+        if (SendMessageW(hwnd, CB_GETDROPPEDSTATE, 0, 0)) SendMessageW(hwnd, CB_SHOWDROPDOWN, FALSE, 0);
+        settle();
+    }
+
+    void typeInto(ComboBox& combo, std::string_view text) override {
+        if (!usable(combo)) return;
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(hwndOf(combo), &info);
+        SetFocus(info.hwndItem);
+        SendMessageW(info.hwndItem, EM_SETSEL, 0, -1);
+        for (wchar_t ch : widen(text)) SendMessageW(info.hwndItem, WM_CHAR, ch, 1);
+        settle();
+    }
+
+    void click(Button& button) override {
+        if (!usable(button)) return;
+        SendMessageW(hwndOf(button), BM_CLICK, 0, 0);
+        settle();
+    }
+
+    void selectTab(TabControl& tab, int32_t index) override {
+        if (!usable(tab)) return;
+        RECT r{};
+        if (!SendMessageW(hwndOf(tab), TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)))
+            return;
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageW(hwndOf(tab), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(hwndOf(tab), WM_LBUTTONUP, 0, at);
+        settle();
+    }
+
+    void focusOn(Control& control) override {
+        if (!usable(control)) return;
+        HWND target = hwndOf(control);
+        if (control.kind() == Kind::ComboBox) {
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            if (GetComboBoxInfo(target, &info) && info.hwndItem) target = info.hwndItem;
+        }
+        SetFocus(target);
+        settle();
+    }
+
+    void pressEsc(Window& window) override {
+        if (!window.exists() || !window.enabled()) return;
+        HWND root = hwndOf(window);
+        HWND focus = GetFocus();
+        HWND target = focus && (focus == root || IsChild(root, focus)) ? focus : root;
+        PostMessageW(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageW(target, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+        settle();
+    }
+
+    void close(Window& window) override {
+        if (!window.exists() || !window.enabled()) return;
+        PostMessageW(hwndOf(window), WM_SYSCOMMAND, SC_CLOSE, 0);
+        settle();
+    }
+
+    bool logOff() override {
+        bool allowed = true;
+        for (auto& w : system_.windows())
+            if (allowed && w->exists())
+                allowed = SendMessageW(hwndOf(*w), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) != FALSE;
+        settle();
+        return allowed;
+    }
+
+    bool pressMovesWindow(Window& window, int32_t x, int32_t y) override {
+        HWND root = hwndOf(window);
+        POINT client{x, y};
+        HWND target = root;
+        // The innermost visible child under the point takes the press.
+        for (;;) {
+            POINT p = client;
+            MapWindowPoints(root, target, &p, 1);
+            HWND child = ChildWindowFromPointEx(target, p, CWP_SKIPINVISIBLE);
+            if (!child || child == target) break;
+            target = child;
+        }
+        backend_.recordCaptionPresses = true;
+        backend_.captionPresses = 0;
+        if (target == root) {
+            POINT screen = client;
+            ClientToScreen(root, &screen);
+            LRESULT hit = SendMessageW(root, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
+            if (hit == HTCAPTION) SendMessageW(root, WM_NCLBUTTONDOWN, hit, MAKELPARAM(screen.x, screen.y));
+        } else {
+            POINT p = client;
+            MapWindowPoints(root, target, &p, 1);
+            SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+            SendMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+            ReleaseCapture();
+        }
+        backend_.recordCaptionPresses = false;
+        settle();
+        return backend_.captionPresses > 0;
+    }
+
+    void later(std::function<void()> action) override { backend_.post(std::move(action)); }
+
+    void reportStatusText(BrowserBox& browser, std::string_view text) override {
+        if (auto* b = backend_.browser(browser)) b->status = std::string(text);
+    }
+    bool requestNewWindow(BrowserBox& browser) override {
+        bool allowed = system_.newWindowRequested(browser) != false;
+        settle();
+        return allowed;
+    }
+    std::vector<std::string> navigations(const BrowserBox& browser) const override {
+        auto* b = backend_.browser(browser);
+        return b ? b->navigations : std::vector<std::string>{};
+    }
+    std::vector<std::string> tips(const BalloonTipBox& box) const override { return backend_.tips(box); }
+    void setScreenSize(Size size) override { backend_.setScreenOverride(size); }
+
+private:
+    Win32Backend& backend_;
+};
+
+}  // namespace
+
+std::unique_ptr<Backend> makeBackend() { return std::make_unique<Win32Backend>(); }
+std::unique_ptr<Driver> makeDriver(WindowSystem& system) { return std::make_unique<Win32Driver>(system); }
+
+}  // namespace tovren::platform::window

@@ -1,0 +1,206 @@
+#include "platform/window/window.h"
+
+#include <algorithm>
+#include <string>
+
+#include "platform/window/backend.h"
+#include "platform/window/window_system.h"
+
+namespace tovren::platform::window {
+namespace {
+
+int32_t limitPosition(int32_t v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
+int32_t limitSize(int32_t v) { return std::clamp(v, 0, kCoordinateLimit); }
+
+}  // namespace
+
+// ---- Control ----
+
+Control::Control(Window& window, const ControlDef& def, int index)
+    : window_(window), def_(def), index_(index) {
+    placed = {def.left, def.top, def.width, def.height};
+}
+
+WindowSystem& Control::system() const { return window_.system(); }
+
+Rect Control::bounds() const {
+    if (native == 0 || !window_.exists()) return placed;
+    return system().backend().bounds(*this);
+}
+
+void Control::place(Rect r) {
+    placed = r;
+    if (native != 0 && window_.exists()) system().backend().setBounds(*this, r);
+}
+
+void Control::setLeft(int32_t v) {
+    Rect r = bounds();
+    r.left = limitPosition(v);
+    place(r);
+}
+void Control::setTop(int32_t v) {
+    Rect r = bounds();
+    r.top = limitPosition(v);
+    place(r);
+}
+void Control::setWidth(int32_t v) {
+    Rect r = bounds();
+    r.width = limitSize(v);
+    place(r);
+}
+void Control::setHeight(int32_t v) {
+    Rect r = bounds();
+    r.height = limitSize(v);
+    place(r);
+}
+
+bool Control::visible() const {
+    return native != 0 && window_.exists() && system().backend().visible(*this);
+}
+
+bool Control::hasFocus() const { return native != 0 && window_.focusedControl() == this; }
+
+// ---- EditBox, ComboBox ----
+
+std::string EditBox::text() const {
+    return window().exists() ? system().backend().text(*this) : std::string();
+}
+void EditBox::setText(std::string_view text) {
+    if (window().exists()) system().backend().setText(*this, text);
+}
+
+std::string ComboBox::text() const {
+    return window().exists() ? system().backend().text(*this) : std::string();
+}
+void ComboBox::setText(std::string_view text) {
+    if (window().exists()) system().backend().setText(*this, text);
+}
+int32_t ComboBox::itemCount() const {
+    return window().exists() ? system().backend().itemCount(*this) : 0;
+}
+std::string ComboBox::itemText(int32_t index) const {
+    if (index < 0 || index >= itemCount()) return {};
+    return system().backend().itemText(*this, index);
+}
+int32_t ComboBox::itemValue(int32_t index) const {
+    if (index < 0 || index >= static_cast<int32_t>(values.size())) return 0;
+    return values[static_cast<size_t>(index)];
+}
+void ComboBox::addItem(std::string_view text, int32_t value) {
+    if (!window().exists()) return;
+    system().backend().addItem(*this, text);
+    values.push_back(value);
+}
+void ComboBox::clearItems() {
+    if (!window().exists()) return;
+    system().backend().clearItems(*this);
+    values.clear();
+}
+int32_t ComboBox::currentSelection() const {
+    return window().exists() ? system().backend().selection(*this) : -1;
+}
+void ComboBox::setCurrentSelection(int32_t index) {
+    if (!window().exists()) return;
+    index = std::min(index, itemCount() - 1);
+    if (index < -1) index = -1;
+    system().backend().setSelection(*this, index);
+}
+
+// ---- TabControl ----
+
+int32_t TabControl::currentTab() const {
+    return window().exists() ? system().backend().currentTab(*this) : 0;
+}
+void TabControl::setCurrentTab(int32_t index) {
+    if (!window().exists() || tabCount() == 0) return;
+    index = std::clamp(index, 0, tabCount() - 1);
+    system().backend().setCurrentTab(*this, index);
+    system().switchPage(*this, true);
+}
+
+// ---- Timer ----
+
+void Timer::setPeriod(int32_t ms) {
+    ms = std::max(ms, 0);
+    if (ms == period_) return;
+    period_ = ms;
+    if (window().exists()) system().timerChanged(*this);
+}
+
+// ---- BrowserBox, BalloonTipBox ----
+
+void BrowserBox::set地址(std::string_view address) {
+    if (window().exists()) system().backend().navigate(*this, address);
+}
+std::string BrowserBox::状态条文本() const {
+    return window().exists() ? system().backend().statusText(*this) : std::string();
+}
+
+bool BalloonTipBox::attachTool(Control& tool, std::string_view text, int32_t icon) {
+    if (!window().exists() || tool.native == 0) return false;
+    return system().backend().attachTip(*this, tool, text, icon);
+}
+
+// ---- Window ----
+
+Window::Window(WindowSystem& system, const WindowDef& def, Window* owner)
+    : system_(system), def_(def), owner_(owner) {}
+
+Rect Window::bounds() const { return exists_ ? system_.backend().bounds(*this) : Rect{}; }
+void Window::place(Rect r) {
+    if (exists_) system_.backend().setBounds(*this, r);
+}
+
+void Window::setLeft(int32_t v) {
+    Rect r = bounds();
+    r.left = limitPosition(v);
+    place(r);
+}
+void Window::setTop(int32_t v) {
+    Rect r = bounds();
+    r.top = limitPosition(v);
+    place(r);
+}
+void Window::setWidth(int32_t v) {
+    Rect r = bounds();
+    r.width = limitSize(v);
+    place(r);
+}
+void Window::setHeight(int32_t v) {
+    Rect r = bounds();
+    r.height = limitSize(v);
+    place(r);
+}
+
+bool Window::alwaysOnTop() const { return exists_ && system_.backend().topmost(*this); }
+void Window::setAlwaysOnTop(bool on) {
+    if (exists_) system_.backend().setTopmost(*this, on);
+}
+bool Window::enabled() const { return exists_ && system_.backend().enabled(*this); }
+bool Window::visible() const { return exists_ && system_.backend().visible(*this); }
+
+void Window::destroy() { system_.requestDestroy(*this); }
+
+Control& Window::control(std::string_view name) {
+    for (auto& c : controls_)
+        if (c->name() == name) return *c;
+    system_.fatalFault("The window " + std::string(def_.name) + " has no control " + std::string(name) + ".");
+}
+
+Control& Window::checked(std::string_view name, Kind kind) {
+    Control& c = control(name);
+    if (c.kind() != kind)
+        system_.fatalFault("The control " + std::string(name) + " is of another kind.");
+    return c;
+}
+
+Control* Window::focusedControl() const {
+    if (!exists_) return nullptr;
+    uintptr_t focus = system_.backend().focus(*this);
+    if (focus == 0) return nullptr;
+    for (auto& c : controls_)
+        if (c->native == focus) return c.get();
+    return nullptr;
+}
+
+}  // namespace tovren::platform::window

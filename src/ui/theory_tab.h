@@ -1,0 +1,17 @@
+#pragma once
+// The theory tab: the balloon tip on the label "操作提示".
+#include <string_view>
+
+#include "platform/window/window.h"
+
+namespace tovren::ui {
+
+inline constexpr std::string_view kTheoryTipText =
+    "如何做理论题？\r\n"
+    "1、注册一个自己的帐号(推荐使用自己常用的QQ及QQ邮箱)。\r\n"
+    "2、用注册成功的帐号登录，申请加入班级103565，然后就可以学习或自测了。";
+
+// Attaches the tip to the label, with no icon.
+void setUpBalloonTip(platform::window::Window& window);
+
+}  // namespace tovren::ui
