@@ -395,5 +395,20 @@ TEST(ExtractAll, ManyEntriesReadInCentralDirectoryOrder) {
     EXPECT_EQ(package.unpacked(), expected);
 }
 
+TEST(ExtractAll, FuzzCorpusStaysInsideTheTargetFolder) {
+    fs::path corpus = fsPath(TOVREN_FIXTURES) / ".." / "fuzz" / "extract_corpus";
+    int archives = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(corpus)) {
+        SCOPED_TRACE(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        Package package;
+        int32_t result = package.unpackBytes(std::string(std::istreambuf_iterator<char>(in), {}));
+        EXPECT_TRUE(result == kExtractDone || result == kExtractFailed) << result;
+        EXPECT_TRUE(package.nothingElseWritten());
+        ++archives;
+    }
+    EXPECT_GT(archives, 0);
+}
+
 }  // namespace
 }  // namespace tovren::fetch
