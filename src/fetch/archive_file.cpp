@@ -72,9 +72,9 @@ struct ArchiveStream {
     unsigned long read(unsigned char* into, unsigned long count) {
         unsigned long done = 0;
         while (done < count && position < size) {
-            Window* w = windows[0].holds(position) ? &windows[0]
-                      : windows[1].holds(position) ? &windows[1]
-                                                   : nullptr;
+            Window* w = windows[0].holds(position)   ? &windows[0]
+                        : windows[1].holds(position) ? &windows[1]
+                                                     : nullptr;
             int64_t remaining = static_cast<int64_t>(count - done);
             if (!w && remaining >= kReadAheadBytes) {
                 // A read as large as a window goes to the file directly.
@@ -94,7 +94,8 @@ struct ArchiveStream {
             }
             w->lastUse = ++uses;
             int64_t n = std::min(remaining, w->start + w->length - position);
-            std::memcpy(into + done, w->bytes.get() + (position - w->start), static_cast<size_t>(n));
+            std::memcpy(into + done, w->bytes.get() + (position - w->start),
+                        static_cast<size_t>(n));
             position += n;
             done += static_cast<unsigned long>(n);
         }
@@ -122,7 +123,9 @@ uLong ZCALLBACK readArchive(voidpf, voidpf stream, void* buffer, uLong size) {
     return static_cast<ArchiveStream*>(stream)->read(static_cast<unsigned char*>(buffer), size);
 }
 
-uLong ZCALLBACK refuseWrite(voidpf, voidpf, const void*, uLong) { return 0; }
+uLong ZCALLBACK refuseWrite(voidpf, voidpf, const void*, uLong) {
+    return 0;
+}
 
 ZPOS64_T ZCALLBACK tellArchive(voidpf, voidpf stream) {
     return static_cast<ZPOS64_T>(static_cast<ArchiveStream*>(stream)->position);
@@ -132,10 +135,17 @@ long ZCALLBACK seekArchive(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* s = static_cast<ArchiveStream*>(stream);
     int64_t base = 0;
     switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-        case ZLIB_FILEFUNC_SEEK_CUR: base = s->position; break;
-        case ZLIB_FILEFUNC_SEEK_END: base = s->size; break;
-        default: return -1;
+        case ZLIB_FILEFUNC_SEEK_SET:
+            base = 0;
+            break;
+        case ZLIB_FILEFUNC_SEEK_CUR:
+            base = s->position;
+            break;
+        case ZLIB_FILEFUNC_SEEK_END:
+            base = s->size;
+            break;
+        default:
+            return -1;
     }
     // Offsets are unsigned; one that would go past 2^63 is no position in any file.
     if (offset > static_cast<ZPOS64_T>(INT64_MAX - base)) return -1;

@@ -2,9 +2,9 @@
 // minizip's file layer, ours: archives are opened on program paths through platform::File, and
 // minizip's many small reads (single header fields, 16 KB pieces of entry data) are served from
 // large read-ahead windows instead of reaching the file one by one.
-#include <cstdint>
-
 #include <ioapi.h>
+
+#include <cstdint>
 
 namespace tovren::fetch {
 

@@ -1,13 +1,13 @@
 #include "fetch/extract.h"
 
+#include <unzip.h>
+#include <zlib.h>
+
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <unzip.h>
-#include <zlib.h>
 
 #include "fetch/archive_file.h"
 #include "fetch/entry_name.h"
@@ -24,9 +24,13 @@ constexpr uLong kStored = 0;
 constexpr uLong kDeflated = Z_DEFLATED;
 constexpr unsigned kChunk = 256 * 1024;
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-bool isDriveOnly(std::string_view path) { return path.size() == 2 && path[1] == ':'; }
+bool isDriveOnly(std::string_view path) {
+    return path.size() == 2 && path[1] == ':';
+}
 
 // Makes every missing folder along the path, from the left. Program paths are UTF-8, where a
 // "\" byte is always a separator; in GBK it can be the second byte of a character ("乗" is
@@ -65,7 +69,8 @@ std::string joinBelow(std::string_view folder, const std::vector<std::string>& s
 
 // A ZIP archive begins with a local file header; anything shorter than 32 bytes is no archive.
 bool startsWithLocalHeader(std::string_view archivePath) {
-    std::optional<platform::File> file = platform::File::open(archivePath, platform::File::Mode::Read);
+    std::optional<platform::File> file =
+        platform::File::open(archivePath, platform::File::Mode::Read);
     if (!file) return false;
     unsigned char head[32];
     int64_t got = 0;
@@ -113,7 +118,7 @@ struct Buffers {
 // that to us; it would check the CRC only when every declared byte had come, and would stop
 // quietly at the declared size however much the stream still held.
 class EntryWriter {
-public:
+  public:
     EntryWriter(const unz_file_info64& info, platform::File& file) : info_(info), file_(file) {}
 
     // Writes at most up to the declared size; false when there was more, or the write failed.
@@ -126,7 +131,7 @@ public:
     }
     bool complete() const { return written_ == info_.uncompressed_size && crc_ == info_.crc; }
 
-private:
+  private:
     const unz_file_info64& info_;
     platform::File& file_;
     ZPOS64_T written_ = 0;
@@ -160,7 +165,7 @@ bool inflateDeflated(unzFile archive, EntryWriter& writer, Buffers& buffers) {
             if (produced > 0 && !writer.put(buffers.out.get(), produced)) return false;
             // Bytes after the end of the stream are no part of the file.
             if (result == Z_STREAM_END) return writer.complete();
-            if (z.avail_out == 0) continue;       // more output is waiting
+            if (z.avail_out == 0) continue;     // more output is waiting
             if (z.avail_in != 0) return false;  // no progress with input left: damaged
             break;                              // everything read was used; read more
         }
@@ -172,7 +177,8 @@ bool writeEntry(unzFile archive, const unz_file_info64& info, const std::string&
     int method = 0, level = 0;
     if (unzOpenCurrentFile2(archive, &method, &level, 1) != UNZ_OK) return false;
     OpenEntry entry{archive};
-    std::optional<platform::File> file = platform::File::open(outputPath, platform::File::Mode::CreateNew);
+    std::optional<platform::File> file =
+        platform::File::open(outputPath, platform::File::Mode::CreateNew);
     if (!file) return false;
     EntryWriter writer(info, *file);
     bool ok = info.compression_method == kStored ? copyStored(archive, writer, buffers)

@@ -5,9 +5,9 @@
 
 namespace tovren::fetch {
 
-inline constexpr int32_t kExtractDone = 1;         // the walk over the entries ended normally
-inline constexpr int32_t kExtractFailed = 0;       // it failed on the way; what was made stays
-inline constexpr int32_t kExtractNothingDone = -1; // a path was missing, or no archive exists
+inline constexpr int32_t kExtractDone = 1;          // the walk over the entries ended normally
+inline constexpr int32_t kExtractFailed = 0;        // it failed on the way; what was made stays
+inline constexpr int32_t kExtractNothingDone = -1;  // a path was missing, or no archive exists
 
 // Unpacks every entry of the ZIP archive into the target folder (both program paths), making
 // the folder when it is missing. Files that already exist there are kept as they are, so the

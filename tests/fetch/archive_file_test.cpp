@@ -17,7 +17,8 @@ struct Hooked {
     ArchiveFileStats stats;
     voidpf stream = nullptr;
 
-    explicit Hooked(const std::string& path, int mode = ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING) {
+    explicit Hooked(const std::string& path,
+                    int mode = ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING) {
         fillArchiveFileFunctions(&io, &stats);
         stream = io.zopen64_file(io.opaque, path.c_str(), mode);
     }
@@ -29,7 +30,9 @@ struct Hooked {
         out.resize(io.zread_file(io.opaque, stream, out.data(), size));
         return out;
     }
-    long seek(ZPOS64_T offset, int origin) { return io.zseek64_file(io.opaque, stream, offset, origin); }
+    long seek(ZPOS64_T offset, int origin) {
+        return io.zseek64_file(io.opaque, stream, offset, origin);
+    }
     ZPOS64_T tell() { return io.ztell64_file(io.opaque, stream); }
 };
 
@@ -72,9 +75,9 @@ TEST(ArchiveFile, ReadsWhatTheFileHoldsWhereverMinizipGoes) {
         SCOPED_TRACE(s.why);
         ZPOS64_T before = file.tell();
         ASSERT_EQ(file.seek(s.offset, s.origin), 0);
-        ZPOS64_T at = s.origin == ZLIB_FILEFUNC_SEEK_SET ? s.offset
-                    : s.origin == ZLIB_FILEFUNC_SEEK_CUR ? before + s.offset
-                                                         : size + s.offset;
+        ZPOS64_T at = s.origin == ZLIB_FILEFUNC_SEEK_SET   ? s.offset
+                      : s.origin == ZLIB_FILEFUNC_SEEK_CUR ? before + s.offset
+                                                           : size + s.offset;
         EXPECT_EQ(file.tell(), at);
         std::string expected = at < size ? bytes.substr(at, s.read) : "";
         EXPECT_EQ(file.read(s.read), expected);
@@ -114,7 +117,8 @@ TEST(ArchiveFile, OpensExistingFilesForReadingOnly) {
     dir.writeFile("a.zip", "PK");
     EXPECT_EQ(Hooked(dir / "missing.zip").stream, nullptr);
     EXPECT_EQ(Hooked(dir.path()).stream, nullptr);
-    EXPECT_EQ(Hooked(dir / "a.zip", ZLIB_FILEFUNC_MODE_WRITE | ZLIB_FILEFUNC_MODE_CREATE).stream, nullptr);
+    EXPECT_EQ(Hooked(dir / "a.zip", ZLIB_FILEFUNC_MODE_WRITE | ZLIB_FILEFUNC_MODE_CREATE).stream,
+              nullptr);
     Hooked file(dir / "a.zip");
     ASSERT_NE(file.stream, nullptr);
     EXPECT_EQ(file.io.zwrite_file(file.io.opaque, file.stream, "x", 1), 0u);

@@ -58,7 +58,12 @@ TEST(EntryNameText, ReadsTheNameInItsFlaggedEncoding) {
         {"\x81\x5C/\xB1\xED.xls", false, "乗/表.xls", "GBK, a backslash as a second byte included"},
         {"\xE4\xB9\x97/\xC3\xBF.txt", true, "乗/ÿ.txt", "flagged UTF-8"},
         {"\xE4\xB9\x97", false, "涔\xEF\xBF\xBD", "unflagged UTF-8 bytes are read as GBK"},
-        {"a\xFF" "b", true, "a\xEF\xBF\xBD" "b", "invalid UTF-8 becomes U+FFFD"},
+        {"a\xFF"
+         "b",
+         true,
+         "a\xEF\xBF\xBD"
+         "b",
+         "invalid UTF-8 becomes U+FFFD"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

@@ -37,7 +37,9 @@ Tree treeOf(const std::string& root) {
     return tree;
 }
 
-std::string gbk(std::string_view utf8) { return platform::utf8ToGbk(utf8).value(); }
+std::string gbk(std::string_view utf8) {
+    return platform::utf8ToGbk(utf8).value();
+}
 
 // One package beside its unpack folder in a scratch folder of its own.
 struct Package {
@@ -49,19 +51,23 @@ struct Package {
         dir.writeFile("Word-1.zip", bytes);
         return extractAll(archive, target);
     }
-    int32_t unpack(const std::vector<ZipEntry>& entries) { return unpackBytes(zipArchive(entries)); }
+    int32_t unpack(const std::vector<ZipEntry>& entries) {
+        return unpackBytes(zipArchive(entries));
+    }
     Tree unpacked() const { return treeOf(target); }
     // True when nothing but the package and its folder stands in the scratch folder.
     bool nothingElseWritten() const {
         for (const auto& [path, content] : treeOf(dir.path()))
-            if (path != "Word-1.zip" && path != "Word-1" && path.rfind("Word-1/", 0) != 0) return false;
+            if (path != "Word-1.zip" && path != "Word-1" && path.rfind("Word-1/", 0) != 0)
+                return false;
         return true;
     }
 };
 
 std::string sampleText(size_t size) {
     std::string text;
-    for (size_t i = 0; text.size() < size; ++i) text += "line " + std::to_string(i * 7919 % 1000) + "\r\n";
+    for (size_t i = 0; text.size() < size; ++i)
+        text += "line " + std::to_string(i * 7919 % 1000) + "\r\n";
     text.resize(size);
     return text;
 }
@@ -78,21 +84,26 @@ TEST(ExtractAll, UnpacksEveryLayout) {
           {.name = "b.txt", .data = "deflated deflated deflated"},
           {.name = "empty-stored.txt", .data = "", .method = kStored},
           {.name = "empty-deflated.txt", .data = ""}},
-         {{"a.txt", "stored"}, {"b.txt", "deflated deflated deflated"},
-          {"empty-stored.txt", ""}, {"empty-deflated.txt", ""}},
+         {{"a.txt", "stored"},
+          {"b.txt", "deflated deflated deflated"},
+          {"empty-stored.txt", ""},
+          {"empty-deflated.txt", ""}},
          "stored and deflated entries, empty ones too"},
         {{{.name = "doc/", .externalAttributes = kDosFolder},
           {.name = "doc/img/", .externalAttributes = kDosFolder},
           {.name = "doc/img/a.bmp", .data = "BM"},
           {.name = "doc/readme.txt", .data = "r"}},
-         {{"doc", kFolderMark}, {"doc/img", kFolderMark}, {"doc/img/a.bmp", "BM"},
+         {{"doc", kFolderMark},
+          {"doc/img", kFolderMark},
+          {"doc/img/a.bmp", "BM"},
           {"doc/readme.txt", "r"}},
          "folder entries ahead of what they hold"},
         {{{.name = "dos", .externalAttributes = kDosFolder},
           {.name = "unix", .externalAttributes = unixMode(040755), .versionMadeBy = 0x0314},
           {.name = "empty/", .externalAttributes = 0}},
          {{"dos", kFolderMark}, {"unix", kFolderMark}, {"empty", kFolderMark}},
-         "a folder marked only by the MS-DOS bit, only by the Unix mode, only by its trailing slash"},
+         "a folder marked only by the MS-DOS bit, only by the Unix mode, only by its trailing "
+         "slash"},
         {{{.name = "x/y/z.txt", .data = "deep"}, {.name = "x/w.txt", .data = "w"}},
          {{"x", kFolderMark}, {"x/y", kFolderMark}, {"x/y/z.txt", "deep"}, {"x/w.txt", "w"}},
          "a file's folders are made when no folder entry made them"},
@@ -104,14 +115,17 @@ TEST(ExtractAll, UnpacksEveryLayout) {
         {{{.name = "数据/ÿ€.txt", .data = "u", .flags = kUtf8Flag}},
          {{"数据", kFolderMark}, {"数据/ÿ€.txt", "u"}},
          "a name flagged as UTF-8 is read as UTF-8"},
-        {{{.name = "link", .data = "../../etc/passwd", .externalAttributes = unixMode(0120777),
+        {{{.name = "link",
+           .data = "../../etc/passwd",
+           .externalAttributes = unixMode(0120777),
            .versionMadeBy = 0x0314}},
          {{"link", "../../etc/passwd"}},
          "a symbolic link becomes a plain file holding its target"},
         {{{.name = "./a/./b.txt", .data = "dots"}},
          {{"a", kFolderMark}, {"a/b.txt", "dots"}},
          "\".\" segments are dropped"},
-        {{{.name = "big.bin", .data = big}, {.name = "big-stored.bin", .data = big, .method = kStored}},
+        {{{.name = "big.bin", .data = big},
+          {.name = "big-stored.bin", .data = big, .method = kStored}},
          {{"big.bin", big}, {"big-stored.bin", big}},
          "entries larger than any buffer on the way"},
     };
@@ -143,10 +157,13 @@ TEST(ExtractAll, AnArchiveListingNoEntryIsDone) {
 
 TEST(ExtractAll, UnpackedFilesAreWritableWhateverTheArchiveSays) {
     Package package;
-    ASSERT_EQ(package.unpack({{.name = "dos-readonly.txt", .data = "r", .externalAttributes = kDosReadOnly},
-                              {.name = "unix-readonly.txt", .data = "r",
-                               .externalAttributes = unixMode(0100444), .versionMadeBy = 0x0314},
-                              {.name = "hidden.txt", .data = "h", .externalAttributes = 0x02 | 0x04}}),
+    ASSERT_EQ(package.unpack(
+                  {{.name = "dos-readonly.txt", .data = "r", .externalAttributes = kDosReadOnly},
+                   {.name = "unix-readonly.txt",
+                    .data = "r",
+                    .externalAttributes = unixMode(0100444),
+                    .versionMadeBy = 0x0314},
+                   {.name = "hidden.txt", .data = "h", .externalAttributes = 0x02 | 0x04}}),
               kExtractDone);
     for (const char* name : {"dos-readonly.txt", "unix-readonly.txt", "hidden.txt"}) {
         SCOPED_TRACE(name);
@@ -186,25 +203,30 @@ TEST(ExtractAll, NothingIsDoneWithoutPathsOrArchive) {
     } cases[] = {
         {"", package.target, "no archive path"},
         {package.archive, "", "no target folder"},
-        {package.dir / "Word-.zip", package.dir / "Word-", "no archive at the path (no question chosen)"},
-        {package.dir / "Word-1.zip\\", package.target, "an archive path ending in a backslash names nothing"},
+        {package.dir / "Word-.zip", package.dir / "Word-",
+         "no archive at the path (no question chosen)"},
+        {package.dir / "Word-1.zip\\", package.target,
+         "an archive path ending in a backslash names nothing"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         EXPECT_EQ(extractAll(c.archive, c.target), kExtractNothingDone);
-        EXPECT_EQ(treeOf(package.dir.path()), (Tree{{"Word-1.zip", zipArchive({{.name = "a.txt", .data = "a"}})}}));
+        EXPECT_EQ(treeOf(package.dir.path()),
+                  (Tree{{"Word-1.zip", zipArchive({{.name = "a.txt", .data = "a"}})}}));
     }
 }
 
 TEST(ExtractAll, SomethingThatIsNoArchiveLeavesAnEmptyFolder) {
-    std::string valid = zipArchive({{.name = "a.txt", .data = sampleText(5000)}, {.name = "b.txt", .data = "b"}});
+    std::string valid =
+        zipArchive({{.name = "a.txt", .data = sampleText(5000)}, {.name = "b.txt", .data = "b"}});
     struct {
         std::string bytes;
         const char* why;
     } cases[] = {
         {"This is a web page, not a ZIP archive at all.", "no local header at the start"},
         {"", "an empty file"},
-        {std::string("PK\x03\x04", 4) + std::string(20, '\0'), "a local header shorter than 32 bytes"},
+        {std::string("PK\x03\x04", 4) + std::string(20, '\0'),
+         "a local header shorter than 32 bytes"},
         {zipArchive({}), "an archive with no entries is only an end record, no local header"},
         {valid.substr(0, valid.size() / 2), "a truncated archive has no central directory"},
         {valid.substr(0, valid.size() - 10), "an end record cut short"},
@@ -263,35 +285,66 @@ TEST(ExtractAll, DamagedOrUnreadableEntriesEndTheExtractionKeepingWhatWasWritten
         std::string text;
         const char* why;
     } cases[] = {
-        {{.name = "f.txt", .data = data, .crc = crcOf(data) ^ 1}, Left::Exactly, data, "a wrong CRC"},
-        {{.name = "f.txt", .data = data, .method = kStored, .crc = crcOf(data) ^ 1}, Left::Exactly, data,
+        {{.name = "f.txt", .data = data, .crc = crcOf(data) ^ 1},
+         Left::Exactly,
+         data,
+         "a wrong CRC"},
+        {{.name = "f.txt", .data = data, .method = kStored, .crc = crcOf(data) ^ 1},
+         Left::Exactly,
+         data,
          "a wrong CRC on a stored entry"},
-        {{.name = "f.txt", .data = data, .uncompressedSize = static_cast<uint32_t>(data.size() + 1)},
-         Left::Exactly, data, "it inflates to fewer bytes than it declares"},
-        {{.name = "f.txt", .data = data, .crc = crcOf(data.substr(0, 1000)), .uncompressedSize = 1000},
-         Left::Exactly, data.substr(0, 1000), "it inflates to more bytes than it declares, CRC and all"},
-        {{.name = "f.txt", .data = data, .method = kStored, .uncompressedSize = 1000}, Left::Exactly,
-         data.substr(0, 1000), "a stored entry holding more than it declares"},
+        {{.name = "f.txt",
+          .data = data,
+          .uncompressedSize = static_cast<uint32_t>(data.size() + 1)},
+         Left::Exactly,
+         data,
+         "it inflates to fewer bytes than it declares"},
+        {{.name = "f.txt",
+          .data = data,
+          .crc = crcOf(data.substr(0, 1000)),
+          .uncompressedSize = 1000},
+         Left::Exactly,
+         data.substr(0, 1000),
+         "it inflates to more bytes than it declares, CRC and all"},
+        {{.name = "f.txt", .data = data, .method = kStored, .uncompressedSize = 1000},
+         Left::Exactly,
+         data.substr(0, 1000),
+         "a stored entry holding more than it declares"},
         {{.name = "f.txt", .data = data, .compressed = deflated.substr(0, deflated.size() / 2)},
-         Left::APart, "", "a deflate stream that breaks off"},
-        {{.name = "f.txt", .data = data, .compressed = std::string(500, '\xFF')}, Left::Exactly, "",
+         Left::APart,
+         "",
+         "a deflate stream that breaks off"},
+        {{.name = "f.txt", .data = data, .compressed = std::string(500, '\xFF')},
+         Left::Exactly,
+         "",
          "a data error in the deflate stream"},
-        {{.name = "f.txt", .data = data, .flags = kEncryptedFlag}, Left::NoFile, "", "an encrypted entry"},
-        {{.name = "f.txt", .data = data, .method = 12, .compressed = data}, Left::NoFile, "",
+        {{.name = "f.txt", .data = data, .flags = kEncryptedFlag},
+         Left::NoFile,
+         "",
+         "an encrypted entry"},
+        {{.name = "f.txt", .data = data, .method = 12, .compressed = data},
+         Left::NoFile,
+         "",
          "bzip2, which minizip would hand over raw"},
         {{.name = "f.txt", .data = data, .method = 14}, Left::NoFile, "", "an unknown method"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         Package package;
-        EXPECT_EQ(package.unpack({{.name = "first.txt", .data = "1"}, c.entry, {.name = "after.txt", .data = "2"}}),
-                  kExtractFailed);
+        EXPECT_EQ(
+            package.unpack(
+                {{.name = "first.txt", .data = "1"}, c.entry, {.name = "after.txt", .data = "2"}}),
+            kExtractFailed);
         Tree tree = package.unpacked();
         EXPECT_EQ(tree.count("after.txt"), 0u);
         EXPECT_EQ(tree["first.txt"], "1");
         switch (c.left) {
-            case Left::NoFile: EXPECT_EQ(tree.count("f.txt"), 0u); break;
-            case Left::Exactly: EXPECT_EQ(tree["f.txt"], c.text); break;
+            case Left::NoFile:
+                EXPECT_EQ(tree.count("f.txt"), 0u);
+                break;
+            case Left::Exactly:
+                EXPECT_EQ(tree["f.txt"], c.text);
+                break;
             case Left::APart:
                 EXPECT_LT(tree["f.txt"].size(), data.size());
                 EXPECT_EQ(tree["f.txt"], data.substr(0, tree["f.txt"].size()));
@@ -303,14 +356,16 @@ TEST(ExtractAll, DamagedOrUnreadableEntriesEndTheExtractionKeepingWhatWasWritten
 TEST(ExtractAll, AnEntryCutOffByTheEndOfTheArchive) {
     // The central directory survives, but the last entry's data runs past the end of the file.
     const std::string data = sampleText(300000);
-    std::string bytes = zipArchive({{.name = "first.txt", .data = "1"}, {.name = "f.txt", .data = data}});
+    std::string bytes =
+        zipArchive({{.name = "first.txt", .data = "1"}, {.name = "f.txt", .data = data}});
     size_t directory = bytes.find("PK\x01\x02");
     std::string tail = bytes.substr(directory);
     std::string cut = bytes.substr(0, directory - 1000);
     // Move the directory and end record forward and point the end record at the new offset.
     uint32_t at = static_cast<uint32_t>(cut.size());
-    tail.replace(tail.size() - 6, 4, std::string{static_cast<char>(at), static_cast<char>(at >> 8),
-                                                 static_cast<char>(at >> 16), static_cast<char>(at >> 24)});
+    tail.replace(tail.size() - 6, 4,
+                 std::string{static_cast<char>(at), static_cast<char>(at >> 8),
+                             static_cast<char>(at >> 16), static_cast<char>(at >> 24)});
     Package package;
     EXPECT_EQ(package.unpackBytes(cut + tail), kExtractFailed);
     EXPECT_EQ(package.unpacked()["first.txt"], "1");
@@ -332,12 +387,18 @@ TEST(ExtractAll, WhatStandsInTheWayOfAnEntry) {
         Tree expected;
         const char* why;
     } cases[] = {
-        {{{.name = "a", .data = "file"}, {.name = "a/b.txt", .data = "b"}}, kExtractFailed,
-         {{"a", "file"}}, "a file where a file entry's folder must go"},
-        {{{.name = "a/", .externalAttributes = kDosFolder}, {.name = "a", .data = "file"}}, kExtractFailed,
-         {{"a", kFolderMark}}, "a folder where a file must go"},
-        {{{.name = "a", .data = "file"}, {.name = "a/", .externalAttributes = kDosFolder}}, kExtractDone,
-         {{"a", "file"}}, "a folder entry leaves alone whatever exists at its path"},
+        {{{.name = "a", .data = "file"}, {.name = "a/b.txt", .data = "b"}},
+         kExtractFailed,
+         {{"a", "file"}},
+         "a file where a file entry's folder must go"},
+        {{{.name = "a/", .externalAttributes = kDosFolder}, {.name = "a", .data = "file"}},
+         kExtractFailed,
+         {{"a", kFolderMark}},
+         "a folder where a file must go"},
+        {{{.name = "a", .data = "file"}, {.name = "a/", .externalAttributes = kDosFolder}},
+         kExtractDone,
+         {{"a", "file"}},
+         "a folder entry leaves alone whatever exists at its path"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

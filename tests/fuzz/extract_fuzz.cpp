@@ -41,7 +41,8 @@ struct Scratch {
     bool onlyTargetWritten() const {
         for (const fs::directory_entry& e : fs::recursive_directory_iterator(root)) {
             const fs::path& p = e.path();
-            bool onTheWay = p == root / "a" || p == root / "a" / "b" || p == root / "a" / "b" / "c" || p == deep;
+            bool onTheWay = p == root / "a" || p == root / "a" / "b" ||
+                            p == root / "a" / "b" / "c" || p == deep;
             fs::path relative = p.lexically_relative(target);
             bool inTarget = !relative.empty() && *relative.begin() != "..";
             if (!onTheWay && p != archive && !inTarget) {
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     int32_t result = tovren::fetch::extractAll(scratch.archive.string(), scratch.target.string());
-    if (result != tovren::fetch::kExtractDone && result != tovren::fetch::kExtractFailed) std::abort();
+    if (result != tovren::fetch::kExtractDone && result != tovren::fetch::kExtractFailed)
+        std::abort();
     if (!scratch.onlyTargetWritten()) std::abort();
     Scratch::clear(scratch.target);
     return 0;

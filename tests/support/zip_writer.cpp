@@ -39,7 +39,7 @@ uint32_t crcOf(std::string_view data) {
 std::string zipArchive(const std::vector<ZipEntry>& entries) {
     std::string body, directory;
     for (const ZipEntry& e : entries) {
-        std::string stored = e.compressed      ? *e.compressed
+        std::string stored = e.compressed            ? *e.compressed
                              : e.method == kDeflated ? deflateRaw(e.data)
                                                      : e.data;
         uint32_t crc = e.crc.value_or(crcOf(e.data));

@@ -17,7 +17,9 @@ inline constexpr uint32_t kDosFolder = 0x10;
 inline constexpr uint32_t kDosReadOnly = 0x01;
 
 // A Unix mode (e.g. 0100644, 040755, 0120777) as external attributes: the upper 16 bits.
-constexpr uint32_t unixMode(uint32_t mode) { return mode << 16; }
+constexpr uint32_t unixMode(uint32_t mode) {
+    return mode << 16;
+}
 
 struct ZipEntry {
     std::string name{};  // raw name bytes, as stored
@@ -25,10 +27,11 @@ struct ZipEntry {
     uint16_t method = kDeflated;
     uint16_t flags = 0;
     uint32_t externalAttributes = 0;
-    uint16_t versionMadeBy = 20;  // upper byte: 0 MS-DOS, 3 Unix
-    std::optional<uint32_t> crc{};              // declared CRC; the data's when unset
-    std::optional<uint32_t> uncompressedSize{}; // declared size; the data's when unset
-    std::optional<std::string> compressed{};    // the bytes stored; stored or deflated data when unset
+    uint16_t versionMadeBy = 20;                 // upper byte: 0 MS-DOS, 3 Unix
+    std::optional<uint32_t> crc{};               // declared CRC; the data's when unset
+    std::optional<uint32_t> uncompressedSize{};  // declared size; the data's when unset
+    std::optional<std::string>
+        compressed{};  // the bytes stored; stored or deflated data when unset
 };
 
 // The whole archive: local headers with their data, the central directory, the end record.
