@@ -456,6 +456,30 @@ TEST(ExtractAll, ManyEntriesReadInCentralDirectoryOrder) {
     EXPECT_EQ(package.unpacked(), expected);
 }
 
+#ifndef _WIN32
+// The archive and every file written are closed on every path, the failing ones included.
+TEST(ExtractAll, LeavesNoFileOpen) {
+    auto openFiles = [] {
+        auto fds = fs::directory_iterator("/proc/self/fd");
+        return std::distance(fs::begin(fds), fs::end(fds));
+    };
+    const std::string data = sampleText(100000);
+    const std::vector<std::vector<ZipEntry>> archives = {
+        {{.name = "a.txt", .data = data}, {.name = "b/", .externalAttributes = kDosFolder}},
+        {{.name = "a.txt", .data = data, .crc = 1}},
+        {{.name = "a.txt", .data = data, .compressed = std::string(300, '\xFF')}},
+        {{.name = "ok.txt", .data = "1"}, {.name = "../x", .data = "x"}},
+    };
+    for (const std::vector<ZipEntry>& entries : archives) {
+        Package package;
+        package.dir.writeFile("Word-1.zip", zipArchive(entries));
+        auto before = openFiles();
+        extractAll(package.archive, package.target);
+        EXPECT_EQ(openFiles(), before);
+    }
+}
+#endif
+
 TEST(ExtractAll, FuzzCorpusStaysInsideTheTargetFolder) {
     fs::path corpus = fsPath(TOVREN_FIXTURES) / ".." / "fuzz" / "extract_corpus";
     int archives = 0;
