@@ -12,8 +12,9 @@ add_subdirectory(${TOVREN_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest E
 
 # zlib and minizip. Natively Debian's packages; for Windows zlib from libz-mingw-w64-dev and
 # minizip's unzip.c and ioapi.c from Debian's zlib source package, fetched by scripts/fetch-minizip
-# into the build folder (never committed).
-if(WIN32)
+# into the build folder (never committed). The fuzz build compiles them too, so that the fuzzer
+# sees minizip's branches as well as ours.
+if(WIN32 OR TOVREN_FUZZ)
   find_package(ZLIB REQUIRED)
   set(TOVREN_MINIZIP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/minizip CACHE PATH "minizip sources")
   if(NOT EXISTS ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c)
@@ -30,6 +31,7 @@ if(WIN32)
   target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
   add_library(tovren::minizip ALIAS minizip)
 else()
+  find_package(ZLIB REQUIRED)
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   add_library(tovren::minizip ALIAS PkgConfig::MINIZIP)

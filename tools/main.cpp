@@ -11,7 +11,7 @@ namespace tovren::tool {
 namespace {
 constexpr const char* kUsage =
     "usage: tovren-tool catalogue FILE count TYPE | catalogue FILE list COUNT |"
-    " catalogue FILE requirements KEY\n";
+    " catalogue FILE requirements KEY | unzip ARCHIVE FOLDER\n";
 
 struct Command {
     std::string_view name;
@@ -19,6 +19,7 @@ struct Command {
 };
 constexpr Command kCommands[] = {
     {"catalogue", runCatalogue},
+    {"unzip", runUnzip},
 };
 }  // namespace
 
