@@ -35,7 +35,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int32_t msLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    // Rounded up, so a wait never ends before its deadline.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int32_t>(left);
 }
 

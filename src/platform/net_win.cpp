@@ -43,7 +43,8 @@ bool startWinsock() {
 }
 
 int32_t msLeft(Clock::time_point deadline) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    // Rounded up, so a wait never ends before its deadline.
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int32_t>(left);
 }
 
@@ -99,8 +100,13 @@ void NetCancel::cancel() {
 bool NetCancel::isCancelled() const { return impl_->cancelled.load(); }
 
 bool NetCancel::sleep(int32_t ms) const {
-    if (isCancelled()) return false;
-    return WaitForSingleObject(impl_->event, static_cast<DWORD>(ms < 0 ? 0 : ms)) == WAIT_TIMEOUT;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (isCancelled()) return false;
+        int32_t left = msLeft(deadline);
+        if (left == 0) return true;
+        WaitForSingleObject(impl_->event, static_cast<DWORD>(left));
+    }
 }
 
 TcpConnection::TcpConnection() = default;
