@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "fetch/http_answer.h"
@@ -276,7 +277,12 @@ Step TaskRun::complete() {
 void TaskRun::removeTemporaryFile() {
     file_.reset();
     if (temporaryPath_.empty()) return;
-    platform::deleteFile(temporaryPath_);
+    // On Windows a reader that has the file open (a virus scanner) makes the delete fail for a
+    // moment; a few tries keep the folder clean.
+    for (int tries = 0; tries < 10 && !platform::deleteFile(temporaryPath_); ++tries) {
+        if (!platform::pathExists(temporaryPath_)) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     temporaryPath_.clear();
 }
 

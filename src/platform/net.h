@@ -62,9 +62,10 @@ public:
     bool isOpen() const;
     void close();
 
+    struct Socket;  // the system's socket, defined by each platform's file
+
 private:
     friend class TcpListener;
-    struct Socket;
     std::unique_ptr<Socket> socket_;
 };
 
