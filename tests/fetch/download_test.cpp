@@ -602,25 +602,29 @@ TEST_F(DownloadTest, DestroyOfAnIdleDownload) {
 // A task that cannot end in time is forgotten; it finishes on its own thread later, after the
 // Download itself is gone, and still removes its temporary file.
 TEST_F(DownloadTest, DestroyDoesNotWaitLongerThanStopWait) {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool blocked = false, release = false;
+    // Held by the task's own copy of the routine too: the task outlives this test's frame.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool blocked = false, release = false;
+    };
+    auto gate = std::make_shared<Gate>();
     HttpServer server([](const HttpRequest& r) { return fileReply(kBody, r); });
     TaskParam p = param(server.base() + kPath, folderTarget());
     p.stopWait = 100;
-    p.messageRoutine = [&](std::string_view line) {
+    p.messageRoutine = [gate](std::string_view line) {
         if (!line.starts_with("receiving")) return;
-        std::unique_lock guard(lock);
-        blocked = true;
-        changed.notify_all();
-        changed.wait(guard, [&] { return release; });
+        std::unique_lock guard(gate->lock);
+        gate->blocked = true;
+        gate->changed.notify_all();
+        gate->changed.wait(guard, [&] { return gate->release; });
     };
     {
         Download download;
         ASSERT_TRUE(download.addTask(p));
         {
-            std::unique_lock guard(lock);
-            changed.wait(guard, [&] { return blocked; });
+            std::unique_lock guard(gate->lock);
+            gate->changed.wait(guard, [&] { return gate->blocked; });
         }
         const Clock::time_point start = Clock::now();
         download.destroy();
@@ -636,10 +640,10 @@ TEST_F(DownloadTest, DestroyDoesNotWaitLongerThanStopWait) {
     }
     EXPECT_EQ(files().size(), 1u) << "the forgotten task's temporary file, for now";
     {
-        std::lock_guard guard(lock);
-        release = true;
+        std::lock_guard guard(gate->lock);
+        gate->release = true;
     }
-    changed.notify_all();
+    gate->changed.notify_all();
     const Clock::time_point start = Clock::now();
     // Only names are looked at: a file open for reading here could not be deleted on Windows.
     auto isEmpty = [&] { return std::filesystem::is_empty(testing::fsPath(scratch_.path())); };
