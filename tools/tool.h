@@ -10,6 +10,7 @@ using Arguments = std::vector<std::string>;
 inline constexpr int kUsageError = 64;
 
 int runCatalogue(const Arguments& args);
+int runFetch(const Arguments& args);
 
 // Prints "tovren-tool: <message>" and the usage line to stderr; returns kUsageError.
 int usageError(const std::string& message);
