@@ -2,6 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -50,15 +51,20 @@ int32_t msLeft(Clock::time_point deadline) {
 
 // Waits until one of `wanted` (FD_ bits) has happened on the socket, the cancel comes, or the
 // time is up. FD_CLOSE always ends the wait, so the next operation can see the close.
+// Wine can lose a re-enabled network event under load, so the wait also ends (Ok, nothing in
+// `happened`) every kRetrySliceMs and the caller simply tries its operation again.
+constexpr int32_t kRetrySliceMs = 50;
 NetResult waitFor(TcpConnection::Socket& socket, long wanted, int32_t timeoutMs,
                   WSANETWORKEVENTS* happened = nullptr) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    if (happened) *happened = WSANETWORKEVENTS{};
     for (;;) {
         if (socket.cancel->isCancelled()) return NetResult::Cancelled;
         HANDLE handles[2] = {socket.cancel->impl().event, socket.event};
-        DWORD r = WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(msLeft(deadline)));
+        const int32_t left = msLeft(deadline);
+        DWORD r = WaitForMultipleObjects(2, handles, FALSE, static_cast<DWORD>(std::min(left, kRetrySliceMs)));
         if (r == WAIT_OBJECT_0) return NetResult::Cancelled;
-        if (r == WAIT_TIMEOUT) return NetResult::TimedOut;
+        if (r == WAIT_TIMEOUT) return msLeft(deadline) == 0 ? NetResult::TimedOut : NetResult::Ok;
         if (r != WAIT_OBJECT_0 + 1) return NetResult::Failed;
         WSANETWORKEVENTS events{};
         if (WSAEnumNetworkEvents(socket.handle, socket.event, &events) != 0) return NetResult::Failed;
@@ -67,6 +73,27 @@ NetResult waitFor(TcpConnection::Socket& socket, long wanted, int32_t timeoutMs,
             return NetResult::Ok;
         }
         if (msLeft(deadline) == 0) return NetResult::TimedOut;
+    }
+}
+
+// The end of a non-blocking connect: from FD_CONNECT, or, when that event is late, from the
+// socket's state as select() sees it.
+NetResult waitForConnect(TcpConnection::Socket& socket, Clock::time_point deadline) {
+    for (;;) {
+        WSANETWORKEVENTS events{};
+        NetResult result = waitFor(socket, FD_CONNECT, msLeft(deadline), &events);
+        if (result != NetResult::Ok) return result;
+        if (events.lNetworkEvents & FD_CONNECT)
+            return events.iErrorCode[FD_CONNECT_BIT] == 0 ? NetResult::Ok : NetResult::Failed;
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket.handle, &writable);
+        FD_SET(socket.handle, &failed);
+        timeval now{0, 0};
+        if (::select(0, nullptr, &writable, &failed, &now) == SOCKET_ERROR) return NetResult::Failed;
+        if (FD_ISSET(socket.handle, &failed)) return NetResult::Failed;
+        if (FD_ISSET(socket.handle, &writable)) return NetResult::Ok;
     }
 }
 
@@ -141,13 +168,9 @@ std::optional<TcpConnection> TcpConnection::connect(std::string_view host, uint1
         if (!socket) continue;
         if (::connect(socket->handle, a->ai_addr, static_cast<int>(a->ai_addrlen)) != 0) {
             if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
-            WSANETWORKEVENTS events{};
-            result = waitFor(*socket, FD_CONNECT, msLeft(deadline), &events);
+            result = waitForConnect(*socket, deadline);
+            if (result == NetResult::Failed) continue;
             if (result != NetResult::Ok) break;
-            if (!(events.lNetworkEvents & FD_CONNECT) || events.iErrorCode[FD_CONNECT_BIT] != 0) {
-                result = NetResult::Failed;
-                continue;
-            }
         }
         result = NetResult::Ok;
         connection.emplace();

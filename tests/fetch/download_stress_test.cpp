@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "fetch/download.h"
@@ -49,6 +50,17 @@ TEST(DownloadStressTest, PollingWhileTasksStartEndAndAreDestroyed) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     });
+    // The poller ends however the rounds end.
+    struct StopPolling {
+        std::atomic<bool>& polling;
+        std::thread& poller;
+        ~StopPolling() {
+            polling = false;
+            poller.join();
+        }
+    } stopPolling{polling, poller};
+    // The service's lines of the current round, shown when a round fails.
+    auto log = std::make_shared<std::pair<std::mutex, std::string>>();
 
     int completed = 0, stopped = 0;
     for (int i = 0; i < kRounds; ++i) {
@@ -57,6 +69,14 @@ TEST(DownloadStressTest, PollingWhileTasksStartEndAndAreDestroyed) {
         p.url = server.base() + "/Kavrel/x.bin";
         p.localPath = target;
         p.receiveTimeout = 2000;
+        p.messageRoutine = [log](std::string_view line) {
+            std::lock_guard guard(log->first);
+            log->second.append(line).append("\n");
+        };
+        {
+            std::lock_guard guard(log->first);
+            log->second.clear();
+        }
         ASSERT_TRUE(download.addTask(p)) << "round " << i;
         if (round == Round::Ends || round == Round::TrickledEnds) {
             while (!download.waitUntilIdle(1)) ASSERT_GE(download.receivedBytes(), 0);
@@ -76,13 +96,13 @@ TEST(DownloadStressTest, PollingWhileTasksStartEndAndAreDestroyed) {
             ASSERT_TRUE(platform::readWholeFile(target) == body) << "round " << i;
             ASSERT_TRUE(platform::deleteFile(target));
         } else {
-            ASSERT_EQ(outcome->end, TaskEnd::Stopped) << "round " << i << ": " << toString(outcome->end);
+            std::lock_guard guard(log->first);
+            ASSERT_EQ(outcome->end, TaskEnd::Stopped) << "round " << i << ": " << toString(outcome->end) << "\n"
+                                                      << log->second;
             ++stopped;
         }
         ASSERT_TRUE(std::filesystem::is_empty(testing::fsPath(folder.path()))) << "round " << i;
     }
-    polling = false;
-    poller.join();
     EXPECT_EQ(outOfRange, 0);
     EXPECT_GE(completed, kRounds / 2);
     EXPECT_GE(stopped, kRounds / 4);
