@@ -101,7 +101,7 @@ std::unique_ptr<TcpConnection::Socket> openSocket(int family,
                                                   std::shared_ptr<const NetCancel> cancel) {
     auto socket = std::make_unique<TcpConnection::Socket>();
     socket->cancel = std::move(cancel);
-    socket->handle = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    socket->handle = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
     if (socket->handle == INVALID_SOCKET) return nullptr;
     socket->event = WSACreateEvent();
     if (socket->event == WSA_INVALID_EVENT) return nullptr;

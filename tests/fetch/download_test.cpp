@@ -270,6 +270,13 @@ TEST_F(DownloadTest, AnswersAndFaults) {
          TaskEnd::Refused, nullptr, "", {{kPath}, {kPath, 10000}}},
         {"a 404 to the resume", dropThen(10000, [](auto&) { return statusReply(404); }), TaskEnd::Refused, nullptr,
          "", {{kPath}, {kPath, 10000}}},
+        {"a Range refused with 416", dropThen(10000, [](auto&) { return statusReply(416); }), TaskEnd::Refused,
+         nullptr, "", {{kPath}, {kPath, 10000}}},
+        {"a length larger than the body: the resume finds no more and the task ends",
+         always([](auto& r) {
+             return r.index == 0 ? HttpReply{head(200, {"Content-Length: 60000"}), kBody} : fileReply(kBody, r);
+         }),
+         TaskEnd::Refused, nullptr, "", {{kPath}, {kPath, 50000}}},
         {"a stall before the head outlasts the time-out; no retries",
          always([](auto& r) {
              HttpReply reply = fileReply(kBody, r);
