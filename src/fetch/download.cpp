@@ -62,7 +62,7 @@ void taskThread(std::shared_ptr<Download::Shared> shared, std::shared_ptr<TaskSt
     TaskOutcome outcome;
     try {
         outcome = runTask(task, settings, *state);
-    } catch (const std::exception&) {
+    } catch (...) {  // nothing may leave a thread's entry; a throwing messageRoutine included
         outcome.end = TaskEnd::Failed;
     }
     {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/files.h"
@@ -656,6 +657,18 @@ TEST_F(DownloadTest, DestroyDoesNotWaitLongerThanStopWait) {
     auto isEmpty = [&] { return std::filesystem::is_empty(testing::fsPath(scratch_.path())); };
     while (!isEmpty() && msSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(isEmpty());
+}
+
+TEST_F(DownloadTest, AThrowingMessageRoutineEndsOnlyTheTask) {
+    HttpServer server([](const HttpRequest& r) { return fileReply(kBody, r); });
+    TaskParam p = param(server.base() + kPath, folderTarget());
+    p.messageRoutine = [](std::string_view line) {
+        if (line.starts_with("receiving")) throw std::runtime_error("routine failed");
+    };
+    Download download;
+    EXPECT_EQ(runToEnd(download, p).end, TaskEnd::Failed);
+    EXPECT_TRUE(files().empty());
+    expectTakesANewTask(download);
 }
 
 TEST_F(DownloadTest, TheDestructorStopsTheTask) {
