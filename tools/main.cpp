@@ -11,7 +11,9 @@ namespace tovren::tool {
 namespace {
 constexpr const char* kUsage =
     "usage: tovren-tool catalogue FILE count TYPE | catalogue FILE list COUNT |"
-    " catalogue FILE requirements KEY | unzip ARCHIVE FOLDER\n";
+    " catalogue FILE requirements KEY | unzip ARCHIVE FOLDER\n"
+    "       tovren-tool fetch [--retries N] [--retry-wait-ms MS] [--connect-timeout-ms MS]"
+    " [--send-timeout-ms MS] [--receive-timeout-ms MS] [--stop-after-ms MS] URL LOCALPATH\n";
 
 struct Command {
     std::string_view name;
@@ -20,6 +22,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"catalogue", runCatalogue},
     {"unzip", runUnzip},
+    {"fetch", runFetch},
 };
 }  // namespace
 

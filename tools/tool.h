@@ -11,6 +11,7 @@ inline constexpr int kUsageError = 64;
 
 int runCatalogue(const Arguments& args);
 int runUnzip(const Arguments& args);
+int runFetch(const Arguments& args);
 
 // Prints "tovren-tool: <message>" and the usage line to stderr; returns kUsageError.
 int usageError(const std::string& message);

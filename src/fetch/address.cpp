@@ -1,0 +1,97 @@
+#include "fetch/address.h"
+
+#include <array>
+
+namespace tovren::fetch {
+namespace {
+
+struct SchemeName {
+    std::string_view prefix;
+    Scheme scheme;
+    uint16_t defaultPort;
+};
+constexpr std::array<SchemeName, 5> kSchemes = {{
+    {"http://", Scheme::Http, 80},
+    {"ftp://", Scheme::Ftp, 21},
+    {"mms://", Scheme::Mms, 1755},
+    {"mmst://", Scheme::Mmst, 1755},
+    {"rtsp://", Scheme::Rtsp, 554},
+}};
+
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (lower(text[i]) != prefix[i]) return false;
+    return true;
+}
+
+// "scheme://" at the start, whatever the scheme.
+bool hasScheme(std::string_view text) {
+    size_t colon = text.find("://");
+    if (colon == text.npos || colon == 0) return false;
+    for (char c : text.substr(0, colon)) {
+        c = lower(c);
+        bool schemeChar = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+        if (!schemeChar) return false;
+    }
+    return true;
+}
+
+std::optional<uint16_t> portNumber(std::string_view digits) {
+    if (digits.empty() || digits.size() > 5) return std::nullopt;
+    uint32_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value == 0 || value > 65535) return std::nullopt;
+    return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+std::optional<Address> parseAddress(std::string_view text) {
+    const SchemeName* scheme = nullptr;
+    for (const SchemeName& s : kSchemes)
+        if (startsWithNoCase(text, s.prefix)) scheme = &s;
+    if (!scheme) return std::nullopt;
+    text.remove_prefix(scheme->prefix.size());
+
+    size_t slash = text.find('/');
+    if (slash == text.npos || slash == 0) return std::nullopt;
+    Address address;
+    address.scheme = scheme->scheme;
+    address.host = std::string(text.substr(0, slash));
+    address.path = std::string(text.substr(slash));
+    address.port = scheme->defaultPort;
+
+    std::string_view host = address.host;
+    size_t colon = host.find(':');
+    if (colon != host.npos) {
+        std::optional<uint16_t> port = portNumber(host.substr(colon + 1));
+        if (!port) return std::nullopt;
+        address.port = *port;
+        host = host.substr(0, colon);
+    }
+    if (host.empty()) return std::nullopt;
+    address.hostName = std::string(host);
+    return address;
+}
+
+std::optional<Address> followLocation(const Address& current, std::string_view location) {
+    if (startsWithNoCase(location, "http://")) return parseAddress(location);
+    // ftp and every other scheme cannot be followed by a plain HTTP download.
+    if (location.empty() || hasScheme(location)) return std::nullopt;
+    Address next = current;
+    if (location.front() == '/') {
+        next.path = std::string(location);
+    } else {
+        next.path = current.path.substr(0, current.path.rfind('/') + 1);
+        next.path += location;
+    }
+    return next;
+}
+
+}  // namespace tovren::fetch
