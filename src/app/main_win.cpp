@@ -3,14 +3,12 @@
 
 #include <memory>
 
-#include "app/idle_downloader.h"
 #include "app/run.h"
+#include "fetch/download.h"
 #include "platform/window/backend.h"
 #include "platform/window/driver.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     tovren::platform::window::WindowSystem windows(tovren::platform::window::makeBackend());
-    // Stand-in until the download service is linked in: fetch::Download takes its place here.
-    auto download = std::make_unique<tovren::app::IdleDownloader>();
-    return tovren::app::runProgram(windows, std::move(download));
+    return tovren::app::runProgram(windows, std::make_unique<tovren::fetch::Download>());
 }
