@@ -123,7 +123,7 @@ TEST_F(PreparationTest, EscEndsTheWaitWhileTheFetchGoesOn) {
     std::string body = package("Word-1") + std::string(20000, 'x');
     route("/Kavrel/Word-1.zip", [body](const HttpRequest& r) {
         HttpReply reply = tovren::testing::fileReply(body, r);
-        reply.trickleBytes = 1000;
+        reply.trickleBytes = 500;  // two seconds in all
         reply.trickleDelayMs = 50;
         return reply;
     });
