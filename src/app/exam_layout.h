@@ -15,17 +15,20 @@ inline constexpr std::string_view kExamFolderPrefix = "c:\\Kavrel\\";
 inline constexpr std::string_view kServerBase = TOVREN_SERVER_BASE;
 inline constexpr std::string_view kTestingSiteBase = TOVREN_TESTING_SITE_BASE;
 
-std::string catalogueAddress();  // ServerBase/Kavrel/config.txt
+// Addresses take the question server's base, the compiled-in one unless a test points the
+// program elsewhere.
+std::string catalogueAddress(std::string_view serverBase = kServerBase);  // ServerBase/Kavrel/config.txt
 std::string cataloguePath();     // c:\Kavrel\config.ini
 // ServerBase/Kavrel/<type>-<number>.zip
-std::string packageAddress(std::string_view typeText, std::string_view numberText);
+std::string packageAddress(std::string_view typeText, std::string_view numberText,
+                           std::string_view serverBase = kServerBase);
 // The download target of a package: the folder prefix, so the server's name is kept.
 std::string packageDownloadTarget();
 // c:\Kavrel\<type>-<number>.zip, the copy that is unpacked
 std::string packagePath(std::string_view typeText, std::string_view numberText);
 // c:\Kavrel\<type>-<number>, no trailing backslash
 std::string unpackFolder(std::string_view typeText, std::string_view numberText);
-std::string helpAddress();   // ServerBase/Kavrel/ITHelp.chm
+std::string helpAddress(std::string_view serverBase = kServerBase);  // ServerBase/Kavrel/ITHelp.chm
 std::string helpPath();      // c:\Kavrel\ITHelp.chm
 std::string loginAddress();  // TestingSiteBase/passport/login
 

@@ -2,7 +2,9 @@
 // The program record: the one TrainingState, the one TaskParam and the one download object,
 // created before any window and kept until the clean-up. Handlers reach them through it.
 #include <memory>
+#include <string>
 
+#include "app/exam_layout.h"
 #include "app/training_state.h"
 #include "fetch/task_param.h"
 #include "platform/window/window_system.h"
@@ -14,6 +16,9 @@ struct Program {
         : windows(windowSystem), download(std::move(downloader)) {}
 
     platform::window::WindowSystem& windows;
+    // The question server every address is built on: the compiled-in one; tests point it at
+    // a server of their own.
+    std::string serverBase = std::string(kServerBase);
     TrainingState state;
     fetch::TaskParam taskParam;
     std::unique_ptr<fetch::Downloader> download;

@@ -1,5 +1,7 @@
 #pragma once
-// The theory tab: the balloon tip on the label "操作提示".
+// The theory tab: the balloon tip on the label "操作提示", the button "▲" and new browser
+// windows kept in the embedded browser.
+#include <optional>
 #include <string_view>
 
 #include "platform/window/window.h"
@@ -13,5 +15,12 @@ inline constexpr std::string_view kTheoryTipText =
 
 // Attaches the tip to the label, with no icon.
 void setUpBalloonTip(platform::window::Window& window);
+
+// "▲": the browser loads the testing site's login page again, whatever it showed.
+void backToLoginPage(platform::window::Window& window);
+
+// A new browser window is about to open: the browser goes to its latest status text instead,
+// and the new window is refused.
+std::optional<bool> openInPlace(platform::window::Window& window);
 
 }  // namespace tovren::ui

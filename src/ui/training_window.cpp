@@ -3,6 +3,9 @@
 #include "app/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "platform/files.h"
+#include "ui/exam_folder.h"
+#include "ui/help_tab.h"
+#include "ui/preparation.h"
 #include "ui/theory_tab.h"
 #include "ui/window_definitions.h"
 
@@ -17,11 +20,16 @@ void bindTrainingWindow(Window& window, app::Program& program) {
     window.onCanBeClosed = [&window] { return onCanBeClosed(window); };
     window.comboBox(k组合框_选择题型).onListItemSelected = [&window, &program] { onTypeChosen(window, program); };
     window.tabControl(k选择夹1).onTabChanged = [&window] { onTabChanged(window); };
+    window.comboBox(k组合框_选择题目).onListItemSelected = [&window, &program] { prepareQuestion(window, program); };
+    window.button(k打开考试文件夹).onClicked = [&window, &program] { openExamFolder(window, program); };
+    window.button(k按钮3).onClicked = [&window] { backToLoginPage(window); };
+    window.browserBox(k超文本浏览框1).on即将打开新窗口 = [&window] { return openInPlace(window); };
+    window.button(k按钮帮助).onClicked = [&window, &program] { openHelpDocument(window, program); };
 }
 
 void onCreated(Window& window, app::Program& program) {
     app::ensureExamFolder();
-    program.taskParam.url = app::catalogueAddress();
+    program.taskParam.url = app::catalogueAddress(program.serverBase);
     program.taskParam.localPath = app::cataloguePath();
     // The catalogue is always fetched anew.
     if (platform::pathExists(program.taskParam.localPath)) platform::deleteFile(program.taskParam.localPath);

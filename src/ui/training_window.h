@@ -1,5 +1,6 @@
 #pragma once
-// The training window's own handlers: creation, a type chosen, a tab changed, closing.
+// The training window's own handlers: creation, a type chosen, a tab changed, closing; and the
+// binding of every handler of the window, those of the other parts included.
 #include "app/program.h"
 #include "platform/window/window.h"
 

@@ -30,6 +30,9 @@ TEST(ExamLayout, AddressesAndPaths) {
         {packagePath("", ""), "c:\\Kavrel\\-.zip", "nothing chosen"},
         {packageAddress("选择题型", "0"), kServer + "/Kavrel/选择题型-0.zip",
          "the placeholders; nothing is percent-encoded"},
+        {catalogueAddress("http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/config.txt", "another server"},
+        {packageAddress("Word", "1", "http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/Word-1.zip", "another server"},
+        {helpAddress("http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/ITHelp.chm", "another server"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

@@ -53,6 +53,8 @@ public:
     virtual void navigate(Control& browser, std::string_view address) = 0;
     virtual std::string statusText(const Control& browser) const = 0;
     virtual bool attachTip(Control& box, Control& tool, std::string_view text, int32_t icon) = 0;
+    // The shell opens the path with the verb ("open", "explore"); nothing comes back.
+    virtual void shellOpen(std::string_view verb, std::string_view path) = 0;
 
     virtual Answer messageBox(const MessageBoxCall& call) = 0;
 

@@ -50,6 +50,8 @@ public:
     virtual std::vector<std::string> navigations(const BrowserBox& browser) const = 0;
     // Tips attached to a balloon tip box: "tool name|text|icon".
     virtual std::vector<std::string> tips(const BalloonTipBox& box) const = 0;
+    // Every shell call, in order, as "verb|path"; the driver keeps them from the real shell.
+    virtual std::vector<std::string> shellCalls() const = 0;
     virtual void setScreenSize(Size size) = 0;
 
     // Answers for the next message boxes, in order; a box with no answer left gets None.

@@ -138,6 +138,8 @@ void WindowSystem::advanceClock(int64_t ms) {
     virtualNow_ = until;
 }
 
+void WindowSystem::shellOpen(std::string_view verb, std::string_view path) { backend_->shellOpen(verb, path); }
+
 Answer WindowSystem::messageBox(std::string_view text, std::string_view title, Buttons buttons) {
     std::vector<Window*> disabled;
     for (auto& w : windows_) {

@@ -50,6 +50,10 @@ public:
     // Every window loaded so far, destroyed ones included.
     const std::vector<std::unique_ptr<Window>>& windows() const { return windows_; }
 
+    // Hands the path to the system shell with the verb ("open" a document, "explore" a
+    // folder). Nothing comes back: a failure shows only as nothing opening.
+    void shellOpen(std::string_view verb, std::string_view path);
+
     // No owner, modal to the whole program: every window is disabled while it is up.
     Answer messageBox(std::string_view text, std::string_view title, Buttons buttons);
 

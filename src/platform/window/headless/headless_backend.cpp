@@ -96,6 +96,9 @@ public:
         tips_[&box].push_back(std::string(tool.name()) + "|" + std::string(text) + "|" + std::to_string(icon));
         return true;
     }
+    void shellOpen(std::string_view verb, std::string_view path) override {
+        shellCalls_.push_back(std::string(verb) + "|" + std::string(path));
+    }
 
     Answer messageBox(const MessageBoxCall& call) override {
         std::fprintf(stderr, "headless message box: %s: %s\n", call.title.c_str(), call.text.c_str());
@@ -125,6 +128,7 @@ public:
     WindowRecord& win(const Window& w) { return windows_.at(w.native - 1); }
     const WindowRecord& win(const Window& w) const { return windows_.at(w.native - 1); }
     std::map<const Control*, std::vector<std::string>> tips_;
+    std::vector<std::string> shellCalls_;
     WindowSystem* system_ = nullptr;
 
 private:
@@ -219,6 +223,7 @@ public:
         auto it = backend_.tips_.find(&box);
         return it == backend_.tips_.end() ? std::vector<std::string>{} : it->second;
     }
+    std::vector<std::string> shellCalls() const override { return backend_.shellCalls_; }
     void setScreenSize(Size size) override { backend_.setScreen(size); }
 
 private:

@@ -55,6 +55,7 @@ public:
     void navigate(Control& browser, std::string_view address) override;
     std::string statusText(const Control& browser) const override;
     bool attachTip(Control& box, Control& tool, std::string_view text, int32_t icon) override;
+    void shellOpen(std::string_view verb, std::string_view path) override;
 
     Answer messageBox(const MessageBoxCall& call) override;
     bool pump(bool wait) override;
@@ -72,6 +73,9 @@ public:
     // Tests look at a title-bar press instead of letting the system start a move loop.
     bool recordCaptionPresses = false;
     int captionPresses = 0;
+    // Tests keep shell calls ("verb|path") instead of letting the shell open windows.
+    bool recordShellCalls = false;
+    std::vector<std::string> shellCalls;
     WindowSystem& system() { return *system_; }
 
 private:

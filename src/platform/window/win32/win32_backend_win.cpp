@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/shell.h"
 #include "platform/wide.h"
 
 namespace tovren::platform::window {
@@ -419,6 +420,14 @@ Control* Win32Backend::controlOf(HWND hwnd) const {
 Window* Win32Backend::windowOf(HWND hwnd) const {
     auto it = windows_.find(hwnd);
     return it == windows_.end() ? nullptr : it->second;
+}
+
+void Win32Backend::shellOpen(std::string_view verb, std::string_view path) {
+    if (recordShellCalls) {
+        shellCalls.push_back(std::string(verb) + "|" + std::string(path));
+        return;
+    }
+    platform::shellOpen(verb, path);
 }
 
 // ---- message boxes, loop, exit ----

@@ -19,7 +19,9 @@ bool usable(const Control& c) {
 class Win32Driver final : public Driver {
 public:
     explicit Win32Driver(WindowSystem& system)
-        : Driver(system), backend_(static_cast<Win32Backend&>(system.backend())) {}
+        : Driver(system), backend_(static_cast<Win32Backend&>(system.backend())) {
+        backend_.recordShellCalls = true;
+    }
 
     void pickItem(ComboBox& combo, int32_t index) override {
         if (!usable(combo)) return;
@@ -151,6 +153,7 @@ public:
         return b ? b->navigations : std::vector<std::string>{};
     }
     std::vector<std::string> tips(const BalloonTipBox& box) const override { return backend_.tips(box); }
+    std::vector<std::string> shellCalls() const override { return backend_.shellCalls; }
     void setScreenSize(Size size) override { backend_.setScreenOverride(size); }
 
 private:

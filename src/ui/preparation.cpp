@@ -1,0 +1,61 @@
+#include "ui/preparation.h"
+
+#include "app/exam_layout.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/text_rules.h"
+#include "platform/files.h"
+#include "ui/window_definitions.h"
+
+namespace tovren::ui {
+
+using platform::window::Window;
+
+void prepareQuestion(Window& training, app::Program& program) {
+    auto& questions = training.comboBox(k组合框_选择题目);
+    auto& state = program.state;
+    int32_t at = questions.currentSelection();
+    state.questionLabel = questions.itemText(at);
+    state.requirementKey = state.typeText + state.questionLabel;
+    state.questionNumberText = catalogue::decimalText(questions.itemValue(at));
+    program.taskParam.url = app::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
+    program.taskParam.localPath = app::packageDownloadTarget();
+    startDownload(program);
+    waitForDownloader(training, program);
+    showRequirements(training, program);
+}
+
+void startDownload(app::Program& program) {
+    const std::string& target = program.taskParam.localPath;
+    // A folder is never deleted; a target ending in "\" never exists.
+    if (platform::pathExists(target)) platform::deleteFile(target);
+    program.download->addTask(program.taskParam);
+}
+
+void waitForDownloader(Window& training, app::Program& program) {
+    training.setAlwaysOnTop(false);
+    Window* preparing = training.system().load(kPreparingWindow, &training, true, [&](Window& w) {
+        bindPreparingWindow(w, training, program);
+    });
+    // No preparing window means no end of it to restore the topmost band.
+    if (!preparing) training.setAlwaysOnTop(true);
+}
+
+void bindPreparingWindow(Window& preparing, Window& training, app::Program& program) {
+    preparing.timer(k时钟1).onTimer = [&preparing, &program] { onPreparingTimer(preparing, program); };
+    preparing.onWillBeDestroyed = [&training] { training.setAlwaysOnTop(true); };
+}
+
+void onPreparingTimer(Window& preparing, app::Program& program) {
+    if (program.download->receivedBytes() > 0) return;
+    preparing.timer(k时钟1).setPeriod(0);
+    preparing.destroy();
+}
+
+void showRequirements(Window& training, const app::Program& program) {
+    auto& box = training.editBox(k编辑框1);
+    box.setText("");
+    for (const std::string& piece : catalogue::Catalogue().requirements(program.state.requirementKey))
+        box.setText(box.text() + piece + "\r\n");
+}
+
+}  // namespace tovren::ui
