@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/window/backend.h"
@@ -293,6 +294,33 @@ TEST_F(BrowserBoxTest, TheBoxStaysAWindowWithNothingShownOverIt) {
     }
     // After the browser has gone the box is a plain window again: resizing reaches nobody.
     EXPECT_TRUE(SetWindowPos(box, nullptr, 0, 0, 100, 50, SWP_NOZORDER | SWP_NOMOVE));
+}
+
+// The control's window fills the box and follows it when the layout changes its size.
+TEST_F(BrowserBoxTest, TheControlFollowsTheBoxSize) {
+    WebBrowserBox browser(box);
+    if (!browser.hasControl()) GTEST_SKIP() << "no WebBrowser control on this system";
+    HWND control = GetWindow(box, GW_CHILD);
+    ASSERT_NE(control, nullptr) << "the control sits in the box";
+    auto sizeOf = [](HWND hwnd) {
+        RECT r{};
+        GetWindowRect(hwnd, &r);
+        return std::pair<LONG, LONG>(r.right - r.left, r.bottom - r.top);
+    };
+    EXPECT_EQ(sizeOf(control), (std::pair<LONG, LONG>(200, 100)));
+    struct {
+        int width, height;
+        const char* why;
+    } cases[] = {
+        {1000, 698, "the full-screen theory tab"},
+        {552, 208, "back to the small layout"},
+        {0, 0, "an empty box"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        SetWindowPos(box, nullptr, 0, 0, c.width, c.height, SWP_NOZORDER | SWP_NOMOVE);
+        EXPECT_EQ(sizeOf(control), (std::pair<LONG, LONG>(c.width, c.height)));
+    }
 }
 
 // Where the system's control exists, the address goes out as a plain GET: no post data, no

@@ -27,6 +27,10 @@ public:
     void navigate(std::string_view address) override;
     std::string statusText() const override { return status_; }
 
+    // Gives a key meant for the page to the control first (Tab between fields, editing keys);
+    // true when the control used it. Esc is left to the window.
+    bool translateKey(MSG& msg);
+
     // Whether the system's control is in the box.
     bool hasControl() const { return browser_ != nullptr; }
     // Every address written, in order.

@@ -113,6 +113,17 @@ void WebBrowserBox::navigate(std::string_view address) {
     SysFreeString(url);
 }
 
+bool WebBrowserBox::translateKey(MSG& msg) {
+    if (!browser_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || msg.wParam == VK_ESCAPE) return false;
+    if (!IsChild(box_, msg.hwnd)) return false;
+    IOleInPlaceActiveObject* active = nullptr;
+    if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))) || !active)
+        return false;
+    bool used = active->TranslateAccelerator(&msg) == S_OK;
+    active->Release();
+    return used;
+}
+
 void WebBrowserBox::fitToBox() {
     if (!site_) return;
     RECT area{};

@@ -92,6 +92,7 @@ private:
     LRESULT onControlColour(HWND control, HDC dc, LRESULT fallback);
     bool createControl(Window& window, Control& control, HWND tabParent);
     bool preTranslate(MSG& msg);
+    bool translateBrowserKey(MSG& msg);
 
     WindowSystem* system_ = nullptr;
     HWND messageWindow_ = nullptr;

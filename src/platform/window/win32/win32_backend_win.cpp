@@ -529,11 +529,18 @@ bool Win32Backend::pump(bool wait) {
     }
     if (msg.message == WM_QUIT) return false;
     hideTipsOnKey(msg);
+    if (translateBrowserKey(msg)) return true;
     if (!preTranslate(msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return true;
+}
+
+bool Win32Backend::translateBrowserKey(MSG& msg) {
+    for (auto& [control, browser] : browsers_)
+        if (browser->translateKey(msg)) return true;
+    return false;
 }
 
 void Win32Backend::postQuit() { PostQuitMessage(0); }
