@@ -31,8 +31,10 @@ public:
         ++newWindows;
         return allow;
     }
+    void documentComplete() override { ++documents; }
     std::vector<std::wstring> texts;
     int newWindows = 0;
+    int documents = 0;
     bool allow = true;
 };
 
@@ -163,6 +165,11 @@ TEST(BrowserEventSink, WrongArgumentsAreRefusedAndReachNobody) {
     EXPECT_EQ(browserByValue.invoke(*sink), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(browserByValue.badArgument, 1u);
     EXPECT_EQ(events.newWindows, 0);
+
+    // A finished page is passed on whatever its arguments: the host only re-applies its settings.
+    EXPECT_EQ(sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(events.documents, 1);
 
     // Events the host does not use are not its business.
     EXPECT_EQ(sink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
@@ -345,6 +352,44 @@ TEST_F(BrowserBoxTest, NavigateFetchesTheAddressFromTheServer) {
     EXPECT_EQ(requests[0].path, "/passport/login?from=%E7%BB%83");
     EXPECT_EQ(requests[0].bytes.rfind("GET ", 0), 0u) << requests[0].bytes;
     EXPECT_EQ(requests[0].bytes.find("Content-Length"), std::string::npos) << "no post data";
+}
+
+// ---- the component services ----
+
+constexpr std::array<ControlDef, 1> kBrowserControls{{
+    {.name = "browser", .kind = Kind::BrowserBox, .left = 8, .top = 8, .width = 200, .height = 100,
+     .text = "http://127.0.0.1:1/passport/login"},
+}};
+constexpr WindowDef kBrowserWindow{.name = "Browser", .caption = "Browser", .width = 240, .height = 160,
+                                   .titleBar = true, .controls = kBrowserControls};
+
+// Whether OLE is initialised on this thread, without changing it.
+bool oleInitialised() {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return hr == S_FALSE || hr == RPC_E_CHANGED_MODE;
+}
+
+TEST(ComponentServices, InitialisedWithTheBackendAndReleasedAfterEveryBrowser) {
+    ASSERT_FALSE(oleInitialised());
+    WindowSystem system{makeBackend()};
+    EXPECT_TRUE(oleInitialised()) << "the browser needs OLE from the start";
+    Window* w = system.load(kBrowserWindow, nullptr, false, {});
+    ASSERT_NE(w, nullptr);
+    auto& backend = static_cast<Win32Backend&>(system.backend());
+    auto& box = w->browserBox("browser");
+    ASSERT_NE(backend.browser(box), nullptr);
+    auto driver = makeDriver(system);
+    EXPECT_EQ(driver->navigations(box), std::vector<std::string>{"http://127.0.0.1:1/passport/login"})
+        << "the first address is sent at creation";
+
+    system.backend().uninitialise();
+    EXPECT_EQ(backend.browser(box), nullptr) << "the browser goes before OLE";
+    EXPECT_FALSE(oleInitialised());
+    EXPECT_EQ(box.状态条文本(), "") << "a box without its browser reads empty";
+    box.set地址("http://127.0.0.1:1/");  // reaches nobody, and does not crash
+    system.backend().uninitialise();     // a second time changes nothing
+    EXPECT_FALSE(oleInitialised());
 }
 
 // ---- the balloon tip on a label ----
