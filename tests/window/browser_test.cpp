@@ -48,8 +48,8 @@ struct StatusCall {
     ~StatusCall() { VariantClear(&argument); }
     HRESULT invoke(IDispatch& sink) {
         DISPPARAMS params{&argument, nullptr, 1, 0};
-        return sink.Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                           nullptr, nullptr, nullptr);
+        return sink.Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                           &params, nullptr, nullptr, nullptr);
     }
     VARIANT argument;
 };
@@ -67,8 +67,8 @@ struct NewWindowCall {
     HRESULT invoke(IDispatch& sink, UINT count = 2) {
         DISPPARAMS params{arguments, nullptr, count, 0};
         badArgument = 99;
-        return sink.Invoke(DISPID_NEWWINDOW2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                           nullptr, &badArgument);
+        return sink.Invoke(DISPID_NEWWINDOW2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD,
+                           &params, nullptr, nullptr, &badArgument);
     }
     VARIANT arguments[2];
     VARIANT_BOOL cancel = VARIANT_FALSE;
@@ -134,9 +134,11 @@ TEST(BrowserEventSink, WrongArgumentsAreRefusedAndReachNobody) {
 
     StatusCall status(L"x");
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                           nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr,
+                           nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);
     VARIANT number;
     VariantInit(&number);
@@ -144,7 +146,8 @@ TEST(BrowserEventSink, WrongArgumentsAreRefusedAndReachNobody) {
     number.lVal = 5;
     DISPPARAMS wrongType{&number, nullptr, 1, 0};
     UINT bad = 99;
-    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, &wrongType, nullptr, nullptr, &bad),
+    EXPECT_EQ(sink->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, 0, DISPATCH_METHOD, &wrongType,
+                           nullptr, nullptr, &bad),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(bad, 0u);
     EXPECT_TRUE(events.texts.empty());
@@ -167,12 +170,14 @@ TEST(BrowserEventSink, WrongArgumentsAreRefusedAndReachNobody) {
     EXPECT_EQ(events.newWindows, 0);
 
     // A finished page is passed on whatever its arguments: the host only re-applies its settings.
-    EXPECT_EQ(sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(DISPID_DOCUMENTCOMPLETE, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                           nullptr, nullptr),
               S_OK);
     EXPECT_EQ(events.documents, 1);
 
     // Events the host does not use are not its business.
-    EXPECT_EQ(sink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(DISPID_BEFORENAVIGATE2, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr,
+                           nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
 }
 
@@ -235,8 +240,8 @@ protected:
         ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
         parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-        box = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 48, 200, 100, parent, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
+        box = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 48, 200, 100, parent,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(box, nullptr);
     }
     void TearDown() override {
@@ -249,12 +254,14 @@ protected:
 
 TEST_F(BrowserBoxTest, WithOrWithoutTheControlAddressesAndEventsWork) {
     WebBrowserBox browser(box);
-    std::cout << "[ INFO     ] WebBrowser control created: " << (browser.hasControl() ? "yes" : "no") << "\n";
+    std::cout << "[ INFO     ] WebBrowser control created: "
+              << (browser.hasControl() ? "yes" : "no") << "\n";
     EXPECT_EQ(browser.statusText(), "") << "empty before the first status text";
 
     browser.navigate("http://127.0.0.1:1/passport/login");
     browser.navigate("");
-    EXPECT_EQ(browser.addresses(), (std::vector<std::string>{"http://127.0.0.1:1/passport/login", ""}));
+    EXPECT_EQ(browser.addresses(),
+              (std::vector<std::string>{"http://127.0.0.1:1/passport/login", ""}));
 
     StatusCall status(L"http://127.0.0.1:1/练习");
     EXPECT_EQ(status.invoke(*browser.events()), S_OK);
@@ -334,7 +341,8 @@ TEST_F(BrowserBoxTest, TheControlFollowsTheBoxSize) {
 // extra headers. (Pages are not drawn here when the prefix has no HTML engine.)
 TEST_F(BrowserBoxTest, NavigateFetchesTheAddressFromTheServer) {
     testing::HttpServer server([](const testing::HttpRequest& request) {
-        return testing::fileReply("<html><body>login</body></html>", request, {"Content-Type: text/html"});
+        return testing::fileReply("<html><body>login</body></html>", request,
+                                  {"Content-Type: text/html"});
     });
     WebBrowserBox browser(box);
     if (!browser.hasControl()) GTEST_SKIP() << "no WebBrowser control on this system";
@@ -357,11 +365,20 @@ TEST_F(BrowserBoxTest, NavigateFetchesTheAddressFromTheServer) {
 // ---- the component services ----
 
 constexpr std::array<ControlDef, 1> kBrowserControls{{
-    {.name = "browser", .kind = Kind::BrowserBox, .left = 8, .top = 8, .width = 200, .height = 100,
+    {.name = "browser",
+     .kind = Kind::BrowserBox,
+     .left = 8,
+     .top = 8,
+     .width = 200,
+     .height = 100,
      .text = "http://127.0.0.1:1/passport/login"},
 }};
-constexpr WindowDef kBrowserWindow{.name = "Browser", .caption = "Browser", .width = 240, .height = 160,
-                                   .titleBar = true, .controls = kBrowserControls};
+constexpr WindowDef kBrowserWindow{.name = "Browser",
+                                   .caption = "Browser",
+                                   .width = 240,
+                                   .height = 160,
+                                   .titleBar = true,
+                                   .controls = kBrowserControls};
 
 // Whether OLE is initialised on this thread, without changing it.
 bool oleInitialised() {
@@ -380,7 +397,8 @@ TEST(ComponentServices, InitialisedWithTheBackendAndReleasedAfterEveryBrowser) {
     auto& box = w->browserBox("browser");
     ASSERT_NE(backend.browser(box), nullptr);
     auto driver = makeDriver(system);
-    EXPECT_EQ(driver->navigations(box), std::vector<std::string>{"http://127.0.0.1:1/passport/login"})
+    EXPECT_EQ(driver->navigations(box),
+              std::vector<std::string>{"http://127.0.0.1:1/passport/login"})
         << "the first address is sent at creation";
 
     system.backend().uninitialise();
@@ -398,13 +416,37 @@ constexpr std::array<std::string_view, 2> kTabs{"一", "二"};
 constexpr WORD kLongestTipTime = 32767;
 constexpr std::string_view kTip = "第一行\r\n第二行(二)\r\n第三行";
 constexpr std::array<ControlDef, 3> kControls{{
-    {.name = "tabs", .kind = Kind::TabControl, .left = 2, .top = 8, .width = 300, .height = 200, .items = kTabs},
-    {.name = "tip", .kind = Kind::BalloonTipBox, .page = 0, .left = 200, .top = 24, .width = 40, .height = 26,
-     .showDelay = 200, .displayTime = 500},
-    {.name = "label", .kind = Kind::Label, .page = 0, .left = 150, .top = 24, .width = 64, .height = 18,
-     .text = "提示", .flags = kDragsWindow | kCentred},
+    {.name = "tabs",
+     .kind = Kind::TabControl,
+     .left = 2,
+     .top = 8,
+     .width = 300,
+     .height = 200,
+     .items = kTabs},
+    {.name = "tip",
+     .kind = Kind::BalloonTipBox,
+     .page = 0,
+     .left = 200,
+     .top = 24,
+     .width = 40,
+     .height = 26,
+     .showDelay = 200,
+     .displayTime = 500},
+    {.name = "label",
+     .kind = Kind::Label,
+     .page = 0,
+     .left = 150,
+     .top = 24,
+     .width = 64,
+     .height = 18,
+     .text = "提示",
+     .flags = kDragsWindow | kCentred},
 }};
-constexpr WindowDef kMain{.name = "Main", .caption = "Main", .width = 320, .height = 240, .titleBar = true,
+constexpr WindowDef kMain{.name = "Main",
+                          .caption = "Main",
+                          .width = 320,
+                          .height = 240,
+                          .titleBar = true,
                           .controls = kControls};
 
 TEST(BalloonTip, OneToolOverTheLabelWithItsTextAndDelays) {
@@ -420,7 +462,8 @@ TEST(BalloonTip, OneToolOverTheLabelWithItsTextAndDelays) {
     HWND tip = backend.tooltip(box);
     ASSERT_NE(tip, nullptr);
     HWND labelWindow = reinterpret_cast<HWND>(label.native);
-    EXPECT_TRUE(GetWindowLongPtrW(labelWindow, GWL_STYLE) & SS_NOTIFY) << "the label lets the tip see the mouse";
+    EXPECT_TRUE(GetWindowLongPtrW(labelWindow, GWL_STYLE) & SS_NOTIFY)
+        << "the label lets the tip see the mouse";
 
     LONG_PTR style = GetWindowLongPtrW(tip, GWL_STYLE);
     for (LONG_PTR bit : {TTS_BALLOON, TTS_ALWAYSTIP, TTS_NOPREFIX, TTS_NOFADE, TTS_NOANIMATE})
@@ -432,13 +475,16 @@ TEST(BalloonTip, OneToolOverTheLabelWithItsTextAndDelays) {
     info.cbSize = sizeof info;
     info.lpszText = text;
     ASSERT_TRUE(SendMessageW(tip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)));
-    EXPECT_EQ(info.uFlags & (TTF_IDISHWND | TTF_SUBCLASS), static_cast<UINT>(TTF_IDISHWND | TTF_SUBCLASS));
-    EXPECT_EQ(reinterpret_cast<HWND>(info.uId), labelWindow) << "the whole label, no rectangle of its own";
+    EXPECT_EQ(info.uFlags & (TTF_IDISHWND | TTF_SUBCLASS),
+              static_cast<UINT>(TTF_IDISHWND | TTF_SUBCLASS));
+    EXPECT_EQ(reinterpret_cast<HWND>(info.uId), labelWindow)
+        << "the whole label, no rectangle of its own";
     EXPECT_EQ(std::wstring(text), std::wstring(L"第一行\r\n第二行(二)\r\n第三行"));
 
     EXPECT_EQ(SendMessageW(tip, TTM_GETDELAYTIME, TTDT_INITIAL, 0), 200);
     EXPECT_EQ(SendMessageW(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0), 32767) << "no automatic hiding";
-    EXPECT_GT(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 0) << "a width limit lets CR LF break the lines";
+    EXPECT_GT(SendMessageW(tip, TTM_GETMAXTIPWIDTH, 0, 0), 0)
+        << "a width limit lets CR LF break the lines";
 
     TTGETTITLE title{};
     wchar_t titleText[64] = L"unchanged";

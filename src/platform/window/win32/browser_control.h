@@ -44,8 +44,8 @@ private:
     void close();
     void fitToBox();
     void setTextSizeMedium();
-    static LRESULT CALLBACK boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                    DWORD_PTR self);
+    static LRESULT CALLBACK boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR id, DWORD_PTR self);
 
     void statusTextChanged(std::wstring_view text) override;
     bool newWindowAllowed() override;

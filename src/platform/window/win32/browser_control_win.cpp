@@ -39,9 +39,11 @@ bool WebBrowserBox::embed() {
     OleSetContainedObject(object_, TRUE);
     RECT area{};
     GetClientRect(box_, &area);
-    if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_->clientSite(), 0, box_, &area)))
+    if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_->clientSite(), 0, box_,
+                               &area)))
         return false;
-    if (FAILED(object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_))) || !browser_) {
+    if (FAILED(object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_))) ||
+        !browser_) {
         browser_ = nullptr;
         return false;
     }
@@ -55,10 +57,12 @@ bool WebBrowserBox::embed() {
 
 void WebBrowserBox::connectEvents() {
     IConnectionPointContainer* points = nullptr;
-    if (FAILED(browser_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&points))) ||
+    if (FAILED(browser_->QueryInterface(IID_IConnectionPointContainer,
+                                        reinterpret_cast<void**>(&points))) ||
         !points)
         return;
-    if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &connection_)) && connection_) {
+    if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &connection_)) &&
+        connection_) {
         if (FAILED(connection_->Advise(sink_, &cookie_))) {
             connection_->Release();
             connection_ = nullptr;
@@ -83,7 +87,8 @@ void WebBrowserBox::close() {
     }
     if (object_) {
         IOleInPlaceObject* inPlace = nullptr;
-        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) &&
+        if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
+                                              reinterpret_cast<void**>(&inPlace))) &&
             inPlace) {
             inPlace->InPlaceDeactivate();
             inPlace->Release();
@@ -114,10 +119,14 @@ void WebBrowserBox::navigate(std::string_view address) {
 }
 
 bool WebBrowserBox::translateKey(MSG& msg) {
-    if (!browser_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || msg.wParam == VK_ESCAPE) return false;
+    if (!browser_ || msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST ||
+        msg.wParam == VK_ESCAPE)
+        return false;
     if (!IsChild(box_, msg.hwnd)) return false;
     IOleInPlaceActiveObject* active = nullptr;
-    if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))) || !active)
+    if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject,
+                                        reinterpret_cast<void**>(&active))) ||
+        !active)
         return false;
     bool used = active->TranslateAccelerator(&msg) == S_OK;
     active->Release();
@@ -141,12 +150,16 @@ void WebBrowserBox::setTextSizeMedium() {
     browser_->ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, &size, nullptr);
 }
 
-void WebBrowserBox::statusTextChanged(std::wstring_view text) { status_ = narrow(text); }
+void WebBrowserBox::statusTextChanged(std::wstring_view text) {
+    status_ = narrow(text);
+}
 
-bool WebBrowserBox::newWindowAllowed() { return !onNewWindow || onNewWindow() != false; }
+bool WebBrowserBox::newWindowAllowed() {
+    return !onNewWindow || onNewWindow() != false;
+}
 
-LRESULT CALLBACK WebBrowserBox::boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR self) {
+LRESULT CALLBACK WebBrowserBox::boxProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR self) {
     // The control follows the box: the layout of the theory tab resizes it.
     if (message == WM_SIZE) reinterpret_cast<WebBrowserBox*>(self)->fitToBox();
     return DefSubclassProc(hwnd, message, wParam, lParam);

@@ -15,7 +15,9 @@ HRESULT STDMETHODCALLTYPE BrowserEventSink::QueryInterface(REFIID riid, void** o
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE BrowserEventSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG STDMETHODCALLTYPE BrowserEventSink::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG STDMETHODCALLTYPE BrowserEventSink::Release() {
     LONG left = InterlockedDecrement(&references_);
@@ -39,8 +41,9 @@ HRESULT STDMETHODCALLTYPE BrowserEventSink::GetIDsOfNames(REFIID, LPOLESTR*, UIN
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE BrowserEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
-                                                   EXCEPINFO*, UINT* badArgument) {
+HRESULT STDMETHODCALLTYPE BrowserEventSink::Invoke(DISPID id, REFIID, LCID, WORD,
+                                                   DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                                                   UINT* badArgument) {
     // The host may go while its handler runs (a window destroyed from it): keep the sink alive.
     AddRef();
     HRESULT result = DISP_E_MEMBERNOTFOUND;
@@ -76,8 +79,9 @@ HRESULT BrowserEventSink::statusTextChange(const DISPPARAMS& params, UINT* badAr
         return DISP_E_TYPEMISMATCH;
     }
     // A null BSTR is the empty text.
-    std::wstring_view value = text.bstrVal ? std::wstring_view(text.bstrVal, SysStringLen(text.bstrVal))
-                                           : std::wstring_view();
+    std::wstring_view value = text.bstrVal
+                                  ? std::wstring_view(text.bstrVal, SysStringLen(text.bstrVal))
+                                  : std::wstring_view();
     if (events_) events_->statusTextChanged(value);
     return S_OK;
 }

@@ -22,7 +22,8 @@ RECT clientRect(HWND window) {
 
 HRESULT BrowserSite::queryInterface(REFIID riid, void** object) {
     if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IOleClientSite) return handOut<IOleClientSite>(&clientSite_, object);
+    if (riid == IID_IUnknown || riid == IID_IOleClientSite)
+        return handOut<IOleClientSite>(&clientSite_, object);
     if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
         return handOut<IOleInPlaceSite>(&inPlaceSite_, object);
     if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
@@ -32,7 +33,9 @@ HRESULT BrowserSite::queryInterface(REFIID riid, void** object) {
     return E_NOINTERFACE;
 }
 
-ULONG BrowserSite::addRef() { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+ULONG BrowserSite::addRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+}
 
 ULONG BrowserSite::release() {
     LONG left = InterlockedDecrement(&references_);
@@ -43,7 +46,9 @@ ULONG BrowserSite::release() {
 void BrowserSite::resizeObject(const RECT& position) {
     if (!object_) return;
     IOleInPlaceObject* inPlace = nullptr;
-    if (SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) && inPlace) {
+    if (SUCCEEDED(
+            object_->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&inPlace))) &&
+        inPlace) {
         inPlace->SetObjectRects(&position, &position);
         inPlace->Release();
     }
@@ -54,8 +59,12 @@ void BrowserSite::resizeObject(const RECT& position) {
 HRESULT STDMETHODCALLTYPE BrowserClientSite::QueryInterface(REFIID riid, void** object) {
     return site_.queryInterface(riid, object);
 }
-ULONG STDMETHODCALLTYPE BrowserClientSite::AddRef() { return site_.addRef(); }
-ULONG STDMETHODCALLTYPE BrowserClientSite::Release() { return site_.release(); }
+ULONG STDMETHODCALLTYPE BrowserClientSite::AddRef() {
+    return site_.addRef();
+}
+ULONG STDMETHODCALLTYPE BrowserClientSite::Release() {
+    return site_.release();
+}
 
 HRESULT STDMETHODCALLTYPE BrowserClientSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
     if (moniker) *moniker = nullptr;
@@ -72,8 +81,12 @@ HRESULT STDMETHODCALLTYPE BrowserClientSite::GetContainer(IOleContainer** contai
 HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::QueryInterface(REFIID riid, void** object) {
     return site_.queryInterface(riid, object);
 }
-ULONG STDMETHODCALLTYPE BrowserInPlaceSite::AddRef() { return site_.addRef(); }
-ULONG STDMETHODCALLTYPE BrowserInPlaceSite::Release() { return site_.release(); }
+ULONG STDMETHODCALLTYPE BrowserInPlaceSite::AddRef() {
+    return site_.addRef();
+}
+ULONG STDMETHODCALLTYPE BrowserInPlaceSite::Release() {
+    return site_.release();
+}
 
 HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
@@ -82,8 +95,9 @@ HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::GetWindow(HWND* window) {
 }
 
 HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::GetWindowContext(IOleInPlaceFrame** frame,
-                                                               IOleInPlaceUIWindow** document, LPRECT position,
-                                                               LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+                                                               IOleInPlaceUIWindow** document,
+                                                               LPRECT position, LPRECT clip,
+                                                               LPOLEINPLACEFRAMEINFO info) {
     if (!frame || !document || !position || !clip || !info) return E_POINTER;
     *frame = site_.frame();
     (*frame)->AddRef();
@@ -108,8 +122,12 @@ HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::OnPosRectChange(LPCRECT position) 
 HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::QueryInterface(REFIID riid, void** object) {
     return site_.queryInterface(riid, object);
 }
-ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::AddRef() { return site_.addRef(); }
-ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::Release() { return site_.release(); }
+ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::AddRef() {
+    return site_.addRef();
+}
+ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::Release() {
+    return site_.release();
+}
 
 HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
@@ -122,8 +140,12 @@ HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::GetWindow(HWND* window) {
 HRESULT STDMETHODCALLTYPE BrowserUiHandler::QueryInterface(REFIID riid, void** object) {
     return site_.queryInterface(riid, object);
 }
-ULONG STDMETHODCALLTYPE BrowserUiHandler::AddRef() { return site_.addRef(); }
-ULONG STDMETHODCALLTYPE BrowserUiHandler::Release() { return site_.release(); }
+ULONG STDMETHODCALLTYPE BrowserUiHandler::AddRef() {
+    return site_.addRef();
+}
+ULONG STDMETHODCALLTYPE BrowserUiHandler::Release() {
+    return site_.release();
+}
 
 HRESULT STDMETHODCALLTYPE BrowserUiHandler::GetHostInfo(DOCHOSTUIINFO* info) {
     if (!info) return E_POINTER;
