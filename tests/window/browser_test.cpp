@@ -294,6 +294,49 @@ TEST_F(BrowserBoxTest, WithOrWithoutTheControlAddressesAndEventsWork) {
     }
 }
 
+int threadWindows() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND, LPARAM counter) {
+            ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+// Without OLE the control cannot be created: the box stays an empty window, addresses are kept
+// but go nowhere, and nothing is shown.
+TEST(BrowserBoxWithoutControl, GoesOnQuietly) {
+    HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    HWND box = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 8, 48, 200, 100, parent,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(box, nullptr);
+    int windowsBefore = threadWindows();
+    {
+        WebBrowserBox browser(box);
+        EXPECT_FALSE(browser.hasControl());
+        EXPECT_EQ(GetWindow(box, GW_CHILD), nullptr) << "nothing in the box";
+        browser.navigate("http://127.0.0.1:1/passport/login");
+        EXPECT_EQ(browser.addresses(),
+                  std::vector<std::string>{"http://127.0.0.1:1/passport/login"});
+        EXPECT_EQ(browser.statusText(), "");
+        StatusCall status(L"next");
+        EXPECT_EQ(status.invoke(*browser.events()), S_OK);
+        EXPECT_EQ(browser.statusText(), "next");
+        browser.onNewWindow = [] { return std::optional<bool>(false); };
+        NewWindowCall call;
+        EXPECT_EQ(call.invoke(*browser.events()), S_OK);
+        EXPECT_EQ(call.cancel, VARIANT_TRUE);
+        SetWindowPos(box, nullptr, 0, 0, 300, 200, SWP_NOZORDER | SWP_NOMOVE);
+        EXPECT_EQ(threadWindows(), windowsBefore) << "no message, no window of its own";
+    }
+    EXPECT_TRUE(IsWindow(box));
+    DestroyWindow(parent);
+}
+
 TEST_F(BrowserBoxTest, TheBoxStaysAWindowWithNothingShownOverIt) {
     {
         WebBrowserBox browser(box);
