@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/window/backend.h"
-#include "platform/window/win32/browser_host.h"
+#include "platform/window/win32/browser_control.h"
 
 namespace tovren::platform::window {
 
@@ -66,7 +66,8 @@ public:
     // For the driver.
     void setScreenOverride(Size size) { screenOverride_ = size; }
     void post(std::function<void()> action);
-    PlaceholderBrowser* browser(const Control& control) const;
+    WebBrowserBox* browser(const Control& control) const;
+    HWND tooltip(const Control& box) const;
     std::vector<std::string> tips(const Control& box) const;
     Control* controlOf(HWND hwnd) const;
     Window* windowOf(HWND hwnd) const;
@@ -88,9 +89,14 @@ private:
     LRESULT handle(Window& window, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onCommand(WPARAM wParam, LPARAM lParam);
     LRESULT onNotify(LPARAM lParam);
+    bool isTooltip(HWND hwnd) const;
+    LRESULT onTipNotify(const NMHDR& header);
+    void showTipAgain(HWND tip);
+    void hideTipsOnKey(const MSG& msg);
     LRESULT onControlColour(HWND control, HDC dc, LRESULT fallback);
     bool createControl(Window& window, Control& control, HWND tabParent);
     bool preTranslate(MSG& msg);
+    bool translateBrowserKey(MSG& msg);
 
     WindowSystem* system_ = nullptr;
     HWND messageWindow_ = nullptr;
@@ -102,8 +108,9 @@ private:
     std::unordered_map<HWND, Control*> controls_;
     std::unordered_map<HWND, Window*> windows_;
     std::unordered_map<HWND, HWND> savedFocus_;
-    std::map<const Control*, std::unique_ptr<PlaceholderBrowser>> browsers_;
+    std::map<const Control*, std::unique_ptr<WebBrowserBox>> browsers_;
     std::map<const Control*, HWND> tooltips_;
+    std::map<HWND, ULONGLONG> tipShownAt_;  // by tooltip: when it was last shown
     std::map<const Control*, std::vector<std::string>> tips_;
     std::set<Control*> pendingPicks_;  // list-item-selected events posted, not yet delivered
 };

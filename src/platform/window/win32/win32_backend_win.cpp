@@ -17,6 +17,9 @@ constexpr wchar_t kMessageClass[] = L"TovrenMessages";
 constexpr wchar_t kBrowserClass[] = L"TovrenBrowserBox";
 constexpr UINT kRunAction = WM_APP + 1;     // lParam: a heap std::function<void()>
 constexpr UINT kListPicked = WM_APP + 2;    // lParam: the ComboBox
+constexpr UINT kTipTimedOut = WM_APP + 3;   // lParam: a tooltip that its display time hid
+constexpr WORD kLongestTipTime = 32767;     // ms, the longest display time a tooltip knows
+constexpr int kTipWidth = 600;              // a width limit lets CR LF break a tip's lines
 constexpr UINT_PTR kWakeTimer = 1;
 constexpr int kComboDropHeight = 160;  // the combo box with its list dropped down
 constexpr int kFirstControlId = 100;
@@ -95,6 +98,8 @@ Win32Backend::~Win32Backend() {
 void Win32Backend::attach(WindowSystem& system) { system_ = &system; }
 
 void Win32Backend::uninitialise() {
+    // Every hosted control goes before the component services do.
+    browsers_.clear();
     if (oleInitialised_) OleUninitialize();
     oleInitialised_ = false;
 }
@@ -222,7 +227,10 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
             if (d.flags & kDragsWindow) SetWindowSubclass(hwnd, dragLabelProc, 1, 0);
             break;
         case Kind::BrowserBox: {
-            auto browser = std::make_unique<PlaceholderBrowser>();
+            auto browser = std::make_unique<WebBrowserBox>(hwnd);
+            auto& box = static_cast<BrowserBox&>(control);
+            browser->onNewWindow = [this, &box] { return system_->newWindowRequested(box); };
+            // It starts loading its first page at once, hidden or not.
             if (!d.text.empty()) browser->navigate(d.text);
             browsers_[&control] = std::move(browser);
             break;
@@ -238,9 +246,12 @@ void Win32Backend::destroyWindow(Window& window) {
     for (auto& c : window.controls()) {
         auto tip = tooltips_.find(c.get());
         if (tip != tooltips_.end()) {
+            tipShownAt_.erase(tip->second);
             DestroyWindow(tip->second);
             tooltips_.erase(tip);
         }
+        // The browser lets go of its control while the box still exists.
+        browsers_.erase(c.get());
         if (c->native) controls_.erase(hwndOf(*c));
     }
     // An owner disabled for this window takes the activation back, not another program.
@@ -365,7 +376,7 @@ void Win32Backend::setCurrentTab(Control& tab, int32_t index) {
     SendMessageW(hwndOf(tab), TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
-PlaceholderBrowser* Win32Backend::browser(const Control& control) const {
+WebBrowserBox* Win32Backend::browser(const Control& control) const {
     auto it = browsers_.find(&control);
     return it == browsers_.end() ? nullptr : it->second.get();
 }
@@ -391,9 +402,10 @@ bool Win32Backend::attachTip(Control& box, Control& tool, std::string_view text,
                               GetModuleHandleW(nullptr), nullptr);
         if (!tip) return false;
         SendMessageW(tip, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(d.showDelay, 0));
-        // Automatic hiding is off: the longest display time the control knows.
-        SendMessageW(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(32767, 0));
-        SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 600);  // lets CR LF break the lines
+        // Automatic hiding is off: the longest display time the control knows, and the tip is
+        // shown again when that runs out with the pointer still on its tool.
+        SendMessageW(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kLongestTipTime, 0));
+        SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, kTipWidth);
     }
     std::wstring wide = widen(text);
     TOOLINFOW info{};
@@ -405,6 +417,63 @@ bool Win32Backend::attachTip(Control& box, Control& tool, std::string_view text,
     bool added = SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)) != 0;
     if (added) tips_[&box].push_back(std::string(tool.name()) + "|" + std::string(text) + "|" + std::to_string(icon));
     return added;
+}
+
+bool Win32Backend::isTooltip(HWND hwnd) const {
+    for (auto& [box, tip] : tooltips_)
+        if (tip == hwnd) return true;
+    return false;
+}
+
+LRESULT Win32Backend::onTipNotify(const NMHDR& header) {
+    HWND tip = header.hwndFrom;
+    if (header.code == TTN_SHOW) {
+        tipShownAt_[tip] = GetTickCount64();
+    } else if (header.code == TTN_POP) {
+        // A button press hides the tip early; only a display time that ran out brings it back.
+        auto shown = tipShownAt_.find(tip);
+        auto displayTime = static_cast<ULONGLONG>(SendMessageW(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
+        if (shown != tipShownAt_.end() && GetTickCount64() - shown->second + 50 >= displayTime)
+            PostMessageW(messageWindow_, kTipTimedOut, 0, reinterpret_cast<LPARAM>(tip));
+    }
+    return 0;  // the tip at its own place
+}
+
+// While the pointer rests on a tool, its tip has no display time limit.
+void Win32Backend::showTipAgain(HWND tip) {
+    if (!isTooltip(tip) || IsWindowVisible(tip)) return;
+    if (GetKeyState(VK_LBUTTON) < 0 || GetKeyState(VK_RBUTTON) < 0 || GetKeyState(VK_MBUTTON) < 0) return;
+    POINT at{};
+    GetCursorPos(&at);
+    HWND under = WindowFromPoint(at);
+    auto count = static_cast<UINT>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
+    for (UINT i = 0; i < count; ++i) {
+        TOOLINFOW info{};
+        info.cbSize = sizeof info;
+        if (SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&info)) &&
+            (info.uFlags & TTF_IDISHWND) && reinterpret_cast<HWND>(info.uId) == under) {
+            // As if the pointer had left and come back: the tip shows after its delay.
+            SendMessageW(tip, TTM_ACTIVATE, FALSE, 0);
+            SendMessageW(tip, TTM_ACTIVATE, TRUE, 0);
+            POINT client = at;
+            ScreenToClient(under, &client);
+            MSG move{under, WM_MOUSEMOVE, 0, MAKELPARAM(client.x, client.y), static_cast<DWORD>(GetMessageTime()), at};
+            SendMessageW(tip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&move));
+            return;
+        }
+    }
+}
+
+// A key pressed hides every tip, as a mouse button does.
+void Win32Backend::hideTipsOnKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return;
+    for (auto& [box, tip] : tooltips_)
+        if (IsWindowVisible(tip)) SendMessageW(tip, TTM_POP, 0, 0);
+}
+
+HWND Win32Backend::tooltip(const Control& box) const {
+    auto it = tooltips_.find(&box);
+    return it == tooltips_.end() ? nullptr : it->second;
 }
 
 std::vector<std::string> Win32Backend::tips(const Control& box) const {
@@ -468,11 +537,19 @@ bool Win32Backend::pump(bool wait) {
         return false;
     }
     if (msg.message == WM_QUIT) return false;
+    hideTipsOnKey(msg);
+    if (translateBrowserKey(msg)) return true;
     if (!preTranslate(msg)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
     return true;
+}
+
+bool Win32Backend::translateBrowserKey(MSG& msg) {
+    for (auto& [control, browser] : browsers_)
+        if (browser->translateKey(msg)) return true;
+    return false;
 }
 
 void Win32Backend::postQuit() { PostQuitMessage(0); }
@@ -511,6 +588,9 @@ LRESULT CALLBACK Win32Backend::messageProc(HWND hwnd, UINT message, WPARAM wPara
                 (*action)();
                 return 0;
             }
+            case kTipTimedOut:
+                self->showTipAgain(reinterpret_cast<HWND>(lParam));
+                return 0;
             case kListPicked: {
                 auto* combo = reinterpret_cast<ComboBox*>(lParam);
                 self->pendingPicks_.erase(combo);
@@ -624,6 +704,7 @@ LRESULT Win32Backend::onCommand(WPARAM wParam, LPARAM lParam) {
 
 LRESULT Win32Backend::onNotify(LPARAM lParam) {
     auto* header = reinterpret_cast<NMHDR*>(lParam);
+    if (isTooltip(header->hwndFrom)) return onTipNotify(*header);
     Control* control = controlOf(header->hwndFrom);
     if (control && control->kind() == Kind::TabControl && header->code == TCN_SELCHANGE)
         system_->tabSelected(static_cast<TabControl&>(*control));

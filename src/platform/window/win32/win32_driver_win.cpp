@@ -2,6 +2,7 @@
 #include "platform/window/win32/win32_backend.h"  // <windows.h> first
 
 #include <commctrl.h>
+#include <exdispid.h>
 
 #include "platform/wide.h"
 #include "platform/window/driver.h"
@@ -140,17 +141,42 @@ public:
 
     void later(std::function<void()> action) override { backend_.post(std::move(action)); }
 
+    // The browser's own notifications, sent through the event sink as the browser sends them.
     void reportStatusText(BrowserBox& browser, std::string_view text) override {
-        if (auto* b = backend_.browser(browser)) b->status = std::string(text);
+        auto* b = backend_.browser(browser);
+        if (!b) return;
+        std::wstring wide = widen(text);
+        VARIANT argument;
+        VariantInit(&argument);
+        argument.vt = VT_BSTR;
+        argument.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+        DISPPARAMS params{&argument, nullptr, 1, 0};
+        b->events()->Invoke(DISPID_STATUSTEXTCHANGE, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                            nullptr, nullptr, nullptr);
+        VariantClear(&argument);
+        settle();
     }
     bool requestNewWindow(BrowserBox& browser) override {
-        bool allowed = system_.newWindowRequested(browser) != false;
+        auto* b = backend_.browser(browser);
+        if (!b) return true;
+        IDispatch* newBrowser = nullptr;
+        VARIANT_BOOL cancel = VARIANT_FALSE;
+        VARIANT arguments[2];
+        VariantInit(&arguments[0]);
+        VariantInit(&arguments[1]);
+        arguments[0].vt = VT_BOOL | VT_BYREF;  // Cancel: the last argument comes first
+        arguments[0].pboolVal = &cancel;
+        arguments[1].vt = VT_DISPATCH | VT_BYREF;
+        arguments[1].ppdispVal = &newBrowser;
+        DISPPARAMS params{arguments, nullptr, 2, 0};
+        b->events()->Invoke(DISPID_NEWWINDOW2, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                            nullptr, nullptr);
         settle();
-        return allowed;
+        return cancel == VARIANT_FALSE;
     }
     std::vector<std::string> navigations(const BrowserBox& browser) const override {
         auto* b = backend_.browser(browser);
-        return b ? b->navigations : std::vector<std::string>{};
+        return b ? b->addresses() : std::vector<std::string>{};
     }
     std::vector<std::string> tips(const BalloonTipBox& box) const override { return backend_.tips(box); }
     std::vector<std::string> shellCalls() const override { return backend_.shellCalls; }
