@@ -7,13 +7,6 @@
 #include "platform/window/window_system.h"
 
 namespace tovren::platform::window {
-namespace {
-
-int32_t limitPosition(int32_t v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
-int32_t limitSize(int32_t v) { return std::clamp(v, 0, kCoordinateLimit); }
-
-}  // namespace
-
 // ---- Control ----
 
 Control::Control(Window& window, const ControlDef& def, int index)
@@ -21,7 +14,9 @@ Control::Control(Window& window, const ControlDef& def, int index)
     placed = {def.left, def.top, def.width, def.height};
 }
 
-WindowSystem& Control::system() const { return window_.system(); }
+WindowSystem& Control::system() const {
+    return window_.system();
+}
 
 Rect Control::bounds() const {
     if (native == 0 || !window_.exists()) return placed;
@@ -33,32 +28,13 @@ void Control::place(Rect r) {
     if (native != 0 && window_.exists()) system().backend().setBounds(*this, r);
 }
 
-void Control::setLeft(int32_t v) {
-    Rect r = bounds();
-    r.left = limitPosition(v);
-    place(r);
-}
-void Control::setTop(int32_t v) {
-    Rect r = bounds();
-    r.top = limitPosition(v);
-    place(r);
-}
-void Control::setWidth(int32_t v) {
-    Rect r = bounds();
-    r.width = limitSize(v);
-    place(r);
-}
-void Control::setHeight(int32_t v) {
-    Rect r = bounds();
-    r.height = limitSize(v);
-    place(r);
-}
-
 bool Control::visible() const {
     return native != 0 && window_.exists() && system().backend().visible(*this);
 }
 
-bool Control::hasFocus() const { return native != 0 && window_.focusedControl() == this; }
+bool Control::hasFocus() const {
+    return native != 0 && window_.focusedControl() == this;
+}
 
 // ---- EditBox, ComboBox ----
 
@@ -146,45 +122,35 @@ bool BalloonTipBox::attachTool(Control& tool, std::string_view text, int32_t ico
 Window::Window(WindowSystem& system, const WindowDef& def, Window* owner)
     : system_(system), def_(def), owner_(owner) {}
 
-Rect Window::bounds() const { return exists_ ? system_.backend().bounds(*this) : Rect{}; }
+Rect Window::bounds() const {
+    return exists_ ? system_.backend().bounds(*this) : Rect{};
+}
 void Window::place(Rect r) {
     if (exists_) system_.backend().setBounds(*this, r);
 }
 
-void Window::setLeft(int32_t v) {
-    Rect r = bounds();
-    r.left = limitPosition(v);
-    place(r);
+bool Window::alwaysOnTop() const {
+    return exists_ && system_.backend().topmost(*this);
 }
-void Window::setTop(int32_t v) {
-    Rect r = bounds();
-    r.top = limitPosition(v);
-    place(r);
-}
-void Window::setWidth(int32_t v) {
-    Rect r = bounds();
-    r.width = limitSize(v);
-    place(r);
-}
-void Window::setHeight(int32_t v) {
-    Rect r = bounds();
-    r.height = limitSize(v);
-    place(r);
-}
-
-bool Window::alwaysOnTop() const { return exists_ && system_.backend().topmost(*this); }
 void Window::setAlwaysOnTop(bool on) {
     if (exists_) system_.backend().setTopmost(*this, on);
 }
-bool Window::enabled() const { return exists_ && system_.backend().enabled(*this); }
-bool Window::visible() const { return exists_ && system_.backend().visible(*this); }
+bool Window::enabled() const {
+    return exists_ && system_.backend().enabled(*this);
+}
+bool Window::visible() const {
+    return exists_ && system_.backend().visible(*this);
+}
 
-void Window::destroy() { system_.requestDestroy(*this); }
+void Window::destroy() {
+    system_.requestDestroy(*this);
+}
 
 Control& Window::control(std::string_view name) {
     for (auto& c : controls_)
         if (c->name() == name) return *c;
-    system_.fatalFault("The window " + std::string(def_.name) + " has no control " + std::string(name) + ".");
+    system_.fatalFault("The window " + std::string(def_.name) + " has no control " +
+                       std::string(name) + ".");
 }
 
 Control& Window::checked(std::string_view name, Kind kind) {

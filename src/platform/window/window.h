@@ -2,6 +2,7 @@
 // The window framework: windows built from their tables, typed access to their controls by
 // name, the properties with their limits, and the events handlers bind to. Writing a property
 // never raises an event. Everything here runs on the one window thread.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,12 +25,52 @@ struct Rect {
     int32_t left = 0, top = 0, width = 0, height = 0;
 };
 
+inline int32_t limitPosition(int32_t v) {
+    return std::clamp(v, -kCoordinateLimit, kCoordinateLimit);
+}
+inline int32_t limitSize(int32_t v) {
+    return std::clamp(v, 0, kCoordinateLimit);
+}
+
+// The place and size that windows and controls share: reading asks what is shown now; writing
+// limits the value and moves or resizes, keeping the rest.
+template <class Self>
+class Placement {
+  public:
+    int32_t left() const { return self().bounds().left; }
+    int32_t top() const { return self().bounds().top; }
+    int32_t width() const { return self().bounds().width; }
+    int32_t height() const { return self().bounds().height; }
+    void setLeft(int32_t v) {
+        change([&](Rect& r) { r.left = limitPosition(v); });
+    }
+    void setTop(int32_t v) {
+        change([&](Rect& r) { r.top = limitPosition(v); });
+    }
+    void setWidth(int32_t v) {
+        change([&](Rect& r) { r.width = limitSize(v); });
+    }
+    void setHeight(int32_t v) {
+        change([&](Rect& r) { r.height = limitSize(v); });
+    }
+
+  private:
+    const Self& self() const { return static_cast<const Self&>(*this); }
+    template <class Edit>
+    void change(Edit edit) {
+        Self& me = static_cast<Self&>(*this);
+        Rect r = me.bounds();
+        edit(r);
+        me.place(r);
+    }
+};
+
 // A handler of the two events whose result counts: false refuses, true or nothing lets it go on.
 using VetoHandler = std::function<std::optional<bool>()>;
 using Handler = std::function<void()>;
 
-class Control {
-public:
+class Control : public Placement<Control> {
+  public:
     Control(Window& window, const ControlDef& def, int index);
     virtual ~Control() = default;
     Control(const Control&) = delete;
@@ -41,15 +82,6 @@ public:
     int index() const { return index_; }
     Window& window() const { return window_; }
 
-    int32_t left() const { return bounds().left; }
-    int32_t top() const { return bounds().top; }
-    int32_t width() const { return bounds().width; }
-    int32_t height() const { return bounds().height; }
-    void setLeft(int32_t value);
-    void setTop(int32_t value);
-    void setWidth(int32_t value);
-    void setHeight(int32_t value);
-
     // What the backend shows now (for tests and the focus rule).
     bool visible() const;
     bool hasFocus() const;
@@ -58,10 +90,11 @@ public:
     uintptr_t native = 0;
     Rect placed;  // a component's place (it has no window to ask)
 
-protected:
+  protected:
     WindowSystem& system() const;
 
-private:
+  private:
+    friend class Placement<Control>;
     Rect bounds() const;
     void place(Rect r);
 
@@ -71,25 +104,25 @@ private:
 };
 
 class Button : public Control {
-public:
+  public:
     using Control::Control;
     Handler onClicked;
 };
 
 class Label : public Control {
-public:
+  public:
     using Control::Control;
 };
 
 class EditBox : public Control {
-public:
+  public:
     using Control::Control;
     std::string text() const;
     void setText(std::string_view text);
 };
 
 class ComboBox : public Control {
-public:
+  public:
     using Control::Control;
     std::string text() const;  // the edit field
     void setText(std::string_view text);
@@ -110,7 +143,7 @@ public:
 };
 
 class TabControl : public Control {
-public:
+  public:
     using Control::Control;
     int32_t tabCount() const { return static_cast<int32_t>(def().items.size()); }
     int32_t currentTab() const;
@@ -122,14 +155,14 @@ public:
 };
 
 class Timer : public Control {
-public:
+  public:
     using Control::Control;
     int32_t period() const { return period_; }
     // Negative counts as 0; the same value changes nothing; otherwise restarts (0 stops).
     void setPeriod(int32_t ms);
     Handler onTimer;
 
-private:
+  private:
     friend class WindowSystem;
     int32_t period_ = 0;
     int64_t nextDue_ = 0;
@@ -137,7 +170,7 @@ private:
 };
 
 class BrowserBox : public Control {
-public:
+  public:
     using Control::Control;
     // Navigates at once to the address.
     void set地址(std::string_view address);
@@ -147,19 +180,19 @@ public:
 };
 
 class BalloonTipBox : public Control {
-public:
+  public:
     using Control::Control;
     // Shows `text` as a balloon over the whole of `tool`; a negative icon index means no icon.
     bool attachTool(Control& tool, std::string_view text, int32_t icon);
 };
 
 class ZipComponent : public Control {
-public:
+  public:
     using Control::Control;
 };
 
-class Window {
-public:
+class Window : public Placement<Window> {
+  public:
     Window(WindowSystem& system, const WindowDef& def, Window* owner);
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -170,14 +203,6 @@ public:
     Window* owner() const { return owner_; }
     bool exists() const { return exists_; }
 
-    int32_t left() const { return bounds().left; }
-    int32_t top() const { return bounds().top; }
-    int32_t width() const { return bounds().width; }
-    int32_t height() const { return bounds().height; }
-    void setLeft(int32_t value);
-    void setTop(int32_t value);
-    void setWidth(int32_t value);
-    void setHeight(int32_t value);
     bool alwaysOnTop() const;
     // Neither activates, moves nor resizes the window.
     void setAlwaysOnTop(bool on);
@@ -209,8 +234,9 @@ public:
 
     uintptr_t native = 0;  // the backend's handle
 
-private:
+  private:
     friend class WindowSystem;
+    friend class Placement<Window>;
     template <class T>
     T& as(std::string_view name, Kind kind) {
         return static_cast<T&>(checked(name, kind));
