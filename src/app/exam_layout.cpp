@@ -14,14 +14,21 @@ std::string join(std::initializer_list<std::string_view> parts) {
 }  // namespace
 
 std::string catalogueAddress() {
-    return join({kServerBase, "/Kavrel/config.txt"});
+    return catalogueAddress(kServerBase);
+}
+std::string catalogueAddress(std::string_view serverBase) {
+    return join({serverBase, "/Kavrel/config.txt"});
 }
 std::string cataloguePath() {
     return join({kExamFolderPrefix, "config.ini"});
 }
 
 std::string packageAddress(std::string_view typeText, std::string_view numberText) {
-    return join({kServerBase, "/Kavrel/", typeText, "-", numberText, ".zip"});
+    return packageAddress(kServerBase, typeText, numberText);
+}
+std::string packageAddress(std::string_view serverBase, std::string_view typeText,
+                           std::string_view numberText) {
+    return join({serverBase, "/Kavrel/", typeText, "-", numberText, ".zip"});
 }
 
 std::string packageDownloadTarget() {
@@ -37,7 +44,10 @@ std::string unpackFolder(std::string_view typeText, std::string_view numberText)
 }
 
 std::string helpAddress() {
-    return join({kServerBase, "/Kavrel/ITHelp.chm"});
+    return helpAddress(kServerBase);
+}
+std::string helpAddress(std::string_view serverBase) {
+    return join({serverBase, "/Kavrel/ITHelp.chm"});
 }
 std::string helpPath() {
     return join({kExamFolderPrefix, "ITHelp.chm"});

@@ -29,6 +29,12 @@ std::string helpAddress();   // ServerBase/Kavrel/ITHelp.chm
 std::string helpPath();      // c:\Kavrel\ITHelp.chm
 std::string loginAddress();  // TestingSiteBase/passport/login
 
+// The same server addresses under another base, for tools that check a server.
+std::string catalogueAddress(std::string_view serverBase);
+std::string packageAddress(std::string_view serverBase, std::string_view typeText,
+                           std::string_view numberText);
+std::string helpAddress(std::string_view serverBase);
+
 // Makes c:\Kavrel when it is not an existing folder. A failure shows later, as downloads into
 // the folder that end without a file.
 void ensureExamFolder();

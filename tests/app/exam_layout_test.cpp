@@ -30,6 +30,12 @@ TEST(ExamLayout, AddressesAndPaths) {
         {packagePath("", ""), "c:\\Kavrel\\-.zip", "nothing chosen"},
         {packageAddress("选择题型", "0"), kServer + "/Kavrel/选择题型-0.zip",
          "the placeholders; nothing is percent-encoded"},
+        {catalogueAddress("http://10.0.0.5:81"), "http://10.0.0.5:81/Kavrel/config.txt",
+         "catalogue address on another server"},
+        {packageAddress("http://10.0.0.5:81", "Word", "12"), "http://10.0.0.5:81/Kavrel/Word-12.zip",
+         "package address on another server"},
+        {helpAddress("http://10.0.0.5:81"), "http://10.0.0.5:81/Kavrel/ITHelp.chm",
+         "help address on another server"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
