@@ -125,9 +125,9 @@ class Fetcher {
     }
 
   private:
-    fetch::Download download_;
     std::mutex mutex_;
     std::string lastLine_, lastNetworkFailure_;
+    fetch::Download download_;  // ended first: its task reports into the members above
 };
 
 // The number of entries in the archive's central directory.
