@@ -1,6 +1,7 @@
 // The check command in process, against a question server on 127.0.0.1: a good bank and the
 // ways a bank goes wrong, each with its exit code and the line that says what is wrong.
 #include "check_runner.h"
+#include "bank_runner.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,28 @@ TEST_F(CheckCommandTest, TheScratchFolderIsRemoved) {
 #endif
     EXPECT_TRUE(std::filesystem::is_empty(testing::fsPath(temporary.path())));
     EXPECT_NE(streams_.errText().find("check: Word-2"), std::string::npos) << "the check ran";
+}
+
+// The demo bank, built from its source by the bank command, passes the check with no warning.
+TEST_F(CheckCommandTest, TheDemoBankIsAllOk) {
+    testing::ScratchFolder out;
+    std::string usage;
+    ASSERT_EQ(buildBank({TOVREN_DEMO_SOURCE, platform::nativePath(out.path())}, streams_.out(), streams_.err(), usage), 0)
+        << streams_.errText();
+    HttpServer server([&out](const HttpRequest& r) {
+        const std::string_view prefix = "/Kavrel/";
+        const std::string name = r.path.starts_with(prefix) ? r.path.substr(prefix.size()) : "/";
+        std::optional<std::string> file;
+        if (name.find_first_of("/\\") == std::string::npos)
+            file = platform::readWholeFile(out / ("Kavrel\\" + name));
+        return file ? testing::fileReply(*file, r) : testing::statusReply(404);
+    });
+    testing::ScratchFolder folder;
+    testing::CapturedStreams streams(folder);
+    EXPECT_EQ(checkServer({server.base()}, streams.out(), streams.err(), usage), 0) << streams.outText();
+    for (const char* type : {"Word ", "Excel ", "PowerPoint ", "FrontPage ", "Flash ", "PhotoShop ", "Windows "})
+        EXPECT_NE(streams.outText().find(std::string("\n") + type), std::string::npos) << type;
+    EXPECT_NE(streams.outText().find(", help document OK, 0 warnings\n"), std::string::npos) << streams.outText();
 }
 
 TEST_F(CheckCommandTest, UsageErrors) {
