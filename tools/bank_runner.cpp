@@ -27,9 +27,9 @@ constexpr std::string_view kHelpFile = "ITHelp.chm";
 constexpr std::string_view kServerFolder = "Kavrel";
 constexpr std::string_view kPartSuffix = ".part";
 constexpr int kMostQuestions = 9999;
-constexpr size_t kMostEntries = 65535;       // the ZIP end record counts entries in 16 bits
+constexpr size_t kMostEntries = 65535;         // the ZIP end record counts entries in 16 bits
 constexpr size_t kLargestPackage = INT32_MAX;  // the client refuses a longer Content-Length
-constexpr size_t kLongestPath = 259;         // what Windows unpacks without long-path support
+constexpr size_t kLongestPath = 259;           // what Windows unpacks without long-path support
 
 // The types of the client's type list, without its placeholder item.
 std::span<const std::string_view> questionTypes() {
@@ -63,9 +63,12 @@ std::string firstCharacterWithoutGbk(std::string_view utf8) {
     for (size_t i = 0; i < utf8.size();) {
         size_t length = 1;
         unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        if (lead >= 0xF0) length = 4;
-        else if (lead >= 0xE0) length = 3;
-        else if (lead >= 0xC0) length = 2;
+        if (lead >= 0xF0)
+            length = 4;
+        else if (lead >= 0xE0)
+            length = 3;
+        else if (lead >= 0xC0)
+            length = 2;
         std::string_view character = utf8.substr(i, length);
         if (!exactGbk(character)) return std::string(character);
         i += length;
@@ -134,7 +137,8 @@ class BankBuilder {
     bool readSource(const fs::path& source);
     bool readRequirements(Question& question);
     bool readEntries(Question& question, const fs::path& folder, const std::string& prefix);
-    bool checkEntryName(const Question& question, const std::string& relative, const std::string& name);
+    bool checkEntryName(const Question& question, const std::string& relative,
+                        const std::string& name);
     std::optional<std::string> catalogueBytes();
     bool readBytes(const fs::path& file, std::string& bytes);
     bool writeTemporary(const fs::path& target, std::string_view bytes, std::string line);
@@ -157,8 +161,9 @@ bool BankBuilder::listFolder(const fs::path& folder, std::vector<fs::directory_e
     for (; !error && it != fs::directory_iterator(); it.increment(error)) children.push_back(*it);
     if (error) return refuse("cannot read the folder " + utf8Of(folder) + ": " + error.message());
     // Sorted by name: the same source makes the same archive.
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+    std::sort(children.begin(), children.end(), [](const auto& a, const auto& b) {
+        return a.path().filename() < b.path().filename();
+    });
     return true;
 }
 
@@ -170,21 +175,30 @@ bool BankBuilder::readSource(const fs::path& source) {
         const std::string name = utf8Of(child.path().filename());
         std::error_code error;
         if (!child.is_directory(error)) {
-            if (name == kHelpFile && child.is_regular_file(error)) help_ = child.path();
-            else std::fprintf(err_, "tovren-tool bank: %s is left out: only question folders and %s are used\n",
-                              name.c_str(), std::string(kHelpFile).c_str());
+            if (name == kHelpFile && child.is_regular_file(error))
+                help_ = child.path();
+            else
+                std::fprintf(
+                    err_,
+                    "tovren-tool bank: %s is left out: only question folders and %s are used\n",
+                    name.c_str(), std::string(kHelpFile).c_str());
             continue;
         }
         auto parsed = questionFolderName(name);
         if (!parsed)
-            return refuse("\"" + name + "\" is not a question folder: name it Type-N, with Type one of Word, "
-                          "Excel, PowerPoint, FrontPage, Flash, PhotoShop, Windows and N a number from 1");
+            return refuse(
+                "\"" + name +
+                "\" is not a question folder: name it Type-N, with Type one of Word, "
+                "Excel, PowerPoint, FrontPage, Flash, PhotoShop, Windows and N a number from 1");
         Question question{parsed->first, parsed->second, child.path(), {}, {}};
-        if (!readRequirements(question) || !readEntries(question, question.folder, "")) return false;
+        if (!readRequirements(question) || !readEntries(question, question.folder, ""))
+            return false;
         if (question.entries.empty())
-            return refuse(name + " holds no exercise file: the client cannot unpack an empty package");
+            return refuse(name +
+                          " holds no exercise file: the client cannot unpack an empty package");
         if (question.entries.size() > kMostEntries)
-            return refuse(name + " holds more than " + std::to_string(kMostEntries) + " files and folders");
+            return refuse(name + " holds more than " + std::to_string(kMostEntries) +
+                          " files and folders");
         byType[question.type].emplace(question.number, std::move(question));
     }
     for (std::string_view type : questionTypes()) {
@@ -193,10 +207,12 @@ bool BankBuilder::readSource(const fs::path& source) {
         int expected = 1;
         for (auto& [number, question] : found->second) {
             if (number != expected)
-                return refuse(std::string(type) + "-" + std::to_string(expected) +
-                              " is missing: the questions of a type are numbered 1, 2, 3, ... without gaps");
+                return refuse(
+                    std::string(type) + "-" + std::to_string(expected) +
+                    " is missing: the questions of a type are numbered 1, 2, 3, ... without gaps");
             if (number > kMostQuestions)
-                return refuse(std::string(type) + " has more than " + std::to_string(kMostQuestions) + " questions");
+                return refuse(std::string(type) + " has more than " +
+                              std::to_string(kMostQuestions) + " questions");
             ++expected;
             questions_.push_back(std::move(question));
         }
@@ -209,7 +225,8 @@ bool BankBuilder::readRequirements(Question& question) {
     const std::string where = question.name() + "/" + std::string(kRequirementsFile);
     const fs::path file = question.folder / pathOf(kRequirementsFile);
     std::error_code error;
-    if (!fs::is_regular_file(file, error)) return refuse(where + " is missing: one requirement per line");
+    if (!fs::is_regular_file(file, error))
+        return refuse(where + " is missing: one requirement per line");
     std::string text;
     if (!readBytes(file, text)) return false;
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
@@ -225,7 +242,8 @@ bool BankBuilder::readRequirements(Question& question) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string at = where + " line " + std::to_string(i + 1) + ": ";
         if (lines[i].find('~') != std::string::npos)
-            return refuse(at + "\"~\" separates the requirements in the catalogue and cannot be part of one");
+            return refuse(
+                at + "\"~\" separates the requirements in the catalogue and cannot be part of one");
         if (hasControlCharacter(lines[i])) return refuse(at + "a control character");
         if (!exactGbk(lines[i]))
             return refuse(at + "\"" + firstCharacterWithoutGbk(lines[i]) +
@@ -238,13 +256,16 @@ bool BankBuilder::readRequirements(Question& question) {
 bool BankBuilder::checkEntryName(const Question& question, const std::string& relative,
                                  const std::string& name) {
     const std::string where = question.name() + "/" + relative;
-    if (!platform::isValidUtf8(name)) return refuse(where + ": the name is not UTF-8, so it cannot be encoded");
+    if (!platform::isValidUtf8(name))
+        return refuse(where + ": the name is not UTF-8, so it cannot be encoded");
     if (name.back() == '.' || name.back() == ' ')
         return refuse(where + ": Windows drops a name's trailing dot or blank");
     std::optional<std::vector<std::string>> segments = fetch::safeSegments(relative);
-    if (!segments || segments->size() != static_cast<size_t>(std::count(relative.begin(), relative.end(), '/') + 1))
-        return refuse(where + ": not a name the client unpacks (a reserved name such as CON or NUL, or one "
-                              "of \\ : * ? \" < > | or a control character)");
+    if (!segments || segments->size() !=
+                         static_cast<size_t>(std::count(relative.begin(), relative.end(), '/') + 1))
+        return refuse(where +
+                      ": not a name the client unpacks (a reserved name such as CON or NUL, or one "
+                      "of \\ : * ? \" < > | or a control character)");
     const std::string unpacked = "c:\\Kavrel\\" + question.name() + "\\" + relative;
     if (platform::utf8ToUtf16(unpacked).size() > kLongestPath)
         return refuse(where + ": unpacked as " + unpacked + " the path is longer than " +
@@ -252,7 +273,8 @@ bool BankBuilder::checkEntryName(const Question& question, const std::string& re
     return true;
 }
 
-bool BankBuilder::readEntries(Question& question, const fs::path& folder, const std::string& prefix) {
+bool BankBuilder::readEntries(Question& question, const fs::path& folder,
+                              const std::string& prefix) {
     std::vector<fs::directory_entry> children;
     if (!listFolder(folder, children)) return false;
     std::set<std::string> seen;  // names as Windows compares them
@@ -264,8 +286,9 @@ bool BankBuilder::readEntries(Question& question, const fs::path& folder, const 
         if (prefix.empty() && name == kRequirementsFile && fs::is_regular_file(status)) continue;
         if (!checkEntryName(question, relative, name)) return false;
         if (!seen.insert(lowerAscii(name)).second)
-            return refuse(question.name() + "/" + relative +
-                          ": another name in its folder differs only in case; Windows keeps one of them");
+            return refuse(
+                question.name() + "/" + relative +
+                ": another name in its folder differs only in case; Windows keeps one of them");
         PackageEntry entry{relative, {}, 0, false, child.path()};
         if (std::optional<std::string> gbk = exactGbk(relative)) {
             entry.storedName = *gbk;
@@ -274,7 +297,8 @@ bool BankBuilder::readEntries(Question& question, const fs::path& folder, const 
             entry.flags = zip::kUtf8Flag;
         }
         if (fs::is_symlink(status))
-            return refuse(question.name() + "/" + relative + " is a symbolic link: copy the file itself");
+            return refuse(question.name() + "/" + relative +
+                          " is a symbolic link: copy the file itself");
         if (fs::is_directory(status)) {
             entry.folder = true;
             entry.storedName += '/';
@@ -309,7 +333,8 @@ std::optional<std::string> BankBuilder::catalogueBytes() {
     text += "\r\n[" + std::string(catalogue::kRequirementSection) + "]\r\n";
     for (const Question& q : questions_) {
         std::string value;
-        for (size_t i = 0; i < q.requirements.size(); ++i) value += (i ? "~" : "") + q.requirements[i];
+        for (size_t i = 0; i < q.requirements.size(); ++i)
+            value += (i ? "~" : "") + q.requirements[i];
         const size_t bytes = exactGbk(value).value_or("").size();
         if (bytes > catalogue::kValueLimit) {
             refuse(q.name() + ": the requirements take " + std::to_string(bytes) +
@@ -357,8 +382,10 @@ bool BankBuilder::writePackage(const Question& question, const fs::path& folder)
             if (!readBytes(source.path, entry.data)) return false;
             // Pictures and Office files are compressed already: those are stored as they are.
             std::string deflated = zip::deflateRaw(entry.data);
-            if (deflated.size() < entry.data.size()) entry.compressed = std::move(deflated);
-            else entry.method = zip::kStored;
+            if (deflated.size() < entry.data.size())
+                entry.compressed = std::move(deflated);
+            else
+                entry.method = zip::kStored;
         }
         entries.push_back(std::move(entry));
     }
@@ -380,8 +407,10 @@ bool BankBuilder::writeAll(const fs::path& folder, const std::string& catalogue)
         std::string help;
         if (!readBytes(*help_, help)) return false;
         if (!help.starts_with("ITSF"))
-            std::fprintf(err_, "tovren-tool bank: %s is no compiled help file (it does not begin with ITSF)\n",
-                         std::string(kHelpFile).c_str());
+            std::fprintf(
+                err_,
+                "tovren-tool bank: %s is no compiled help file (it does not begin with ITSF)\n",
+                std::string(kHelpFile).c_str());
         if (!writeTemporary(folder / pathOf(kHelpFile), help,
                             std::string(kHelpFile) + "\t" + std::to_string(help.size()) + " bytes"))
             return false;
@@ -412,11 +441,13 @@ void BankBuilder::noteStrayPackages(const fs::path& folder) const {
     std::set<std::string> written;
     for (const Question& q : questions_) written.insert(q.name() + ".zip");
     std::error_code error;
-    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator(); it.increment(error)) {
+    for (fs::directory_iterator it(folder, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
         std::string name = utf8Of(it->path().filename());
         if (!name.ends_with(".zip") || written.contains(name)) continue;
         if (questionFolderName(std::string_view(name).substr(0, name.size() - 4)))
-            std::fprintf(err_, "tovren-tool bank: %s is left from an earlier bank; remove it\n", name.c_str());
+            std::fprintf(err_, "tovren-tool bank: %s is left from an earlier bank; remove it\n",
+                         name.c_str());
     }
 }
 
@@ -437,7 +468,8 @@ int BankBuilder::run(const fs::path& source, const fs::path& outFolder) {
     const bool outExisted = fs::exists(outFolder, error), folderExisted = fs::exists(folder, error);
     fs::create_directories(folder, error);
     if (error) {
-        std::fprintf(err_, "tovren-tool bank: cannot make %s: %s\n", utf8Of(folder).c_str(), error.message().c_str());
+        std::fprintf(err_, "tovren-tool bank: cannot make %s: %s\n", utf8Of(folder).c_str(),
+                     error.message().c_str());
         return 1;
     }
     if (!writeAll(folder, *catalogue)) {

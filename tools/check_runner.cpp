@@ -118,7 +118,8 @@ class Fetcher {
         std::optional<fetch::TaskOutcome> outcome = download_.lastOutcome();
         if (outcome && outcome->end == fetch::TaskEnd::Completed) return {outcome->path, {}};
         std::lock_guard lock(mutex_);
-        if (outcome && outcome->end == fetch::TaskEnd::RetriesUsedUp && !lastNetworkFailure_.empty())
+        if (outcome && outcome->end == fetch::TaskEnd::RetriesUsedUp &&
+            !lastNetworkFailure_.empty())
             return {std::nullopt, lastNetworkFailure_ + ", retries used up"};
         if (!lastLine_.empty()) return {std::nullopt, lastLine_};
         return {std::nullopt, fetch::toString(outcome ? outcome->end : fetch::TaskEnd::Failed)};
@@ -170,7 +171,8 @@ std::optional<CheckOptions> readArguments(const Arguments& args, std::string& pr
             positional.push_back(args[i]);
             continue;
         }
-        std::optional<int32_t> value = i + 1 < args.size() ? wholeNumber(args[i + 1]) : std::nullopt;
+        std::optional<int32_t> value =
+            i + 1 < args.size() ? wholeNumber(args[i + 1]) : std::nullopt;
         if (!value) {
             problem = args[i] + " takes a whole number of at least 0";
             return std::nullopt;
@@ -242,23 +244,27 @@ bool ServerCheck::checkCatalogue() {
         int32_t count = book.questionCount(type);
         counts_[std::string(type)] = count;
         questions += std::max(count, 0);
-        std::optional<std::string> raw = catalogue::findIniValue(
-            text, gbk ? platform::utf8ToGbkLossy(catalogue::kCountSection) : std::string(catalogue::kCountSection),
-            gbk ? platform::utf8ToGbkLossy(key) : key);
+        std::optional<std::string> raw =
+            catalogue::findIniValue(text,
+                                    gbk ? platform::utf8ToGbkLossy(catalogue::kCountSection)
+                                        : std::string(catalogue::kCountSection),
+                                    gbk ? platform::utf8ToGbkLossy(key) : key);
         std::string value = raw ? (gbk ? platform::gbkToUtf8(*raw) : *raw) : "";
         if (raw && value != std::to_string(count))
             warn(key + " is \"" + value + "\", which the client reads as " + std::to_string(count));
     }
     if (!gbk) warn("config.txt is UTF-8; this client reads it, but the catalogue's format is GBK");
-    print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " + (gbk ? "GBK" : "UTF-8") +
-          ", " + std::to_string(questions) + " questions");
+    print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " +
+          (gbk ? "GBK" : "UTF-8") + ", " + std::to_string(questions) + " questions");
     return true;
 }
 
-bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t index, int32_t total) {
+bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t index,
+                                int32_t total) {
     const std::string numberText = catalogue::decimalText(number);
     const std::string name = std::string(type) + "-" + numberText;
-    std::fprintf(err_, "check: %s (%d of %d)\n", name.c_str(), static_cast<int>(index), static_cast<int>(total));
+    std::fprintf(err_, "check: %s (%d of %d)\n", name.c_str(), static_cast<int>(index),
+                 static_cast<int>(total));
     std::vector<std::string> problems;
     std::string size = "-", entries = "-";
 
@@ -266,11 +272,13 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
     const std::string unpacked = scratch_.path() + "\\unpacked";
     makeFolder(packages);
     makeFolder(unpacked);
-    Fetched fetched = fetcher_.fetch(app::packageAddress(options_.serverBase, type, numberText), packages + "\\");
+    Fetched fetched =
+        fetcher_.fetch(app::packageAddress(options_.serverBase, type, numberText), packages + "\\");
     if (!fetched.path) {
         problems.push_back("package: " + fetched.reason);
     } else {
-        if (std::optional<platform::File> file = platform::File::open(*fetched.path, platform::File::Mode::Read))
+        if (std::optional<platform::File> file =
+                platform::File::open(*fetched.path, platform::File::Mode::Read))
             size = std::to_string(file->size().value_or(0));
         const std::string expectedName = name + ".zip";
         if (fileNameOf(*fetched.path) != expectedName)
@@ -278,8 +286,10 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
                                ", but the client unpacks " + expectedName);
         int32_t result = fetch::extractAll(*fetched.path, unpacked + "\\" + name);
         if (result != fetch::kExtractDone)
-            problems.push_back("the package does not unpack (result " + std::to_string(result) + ")");
-        if (std::optional<uint64_t> count = entryCount(*fetched.path)) entries = std::to_string(*count);
+            problems.push_back("the package does not unpack (result " + std::to_string(result) +
+                               ")");
+        if (std::optional<uint64_t> count = entryCount(*fetched.path))
+            entries = std::to_string(*count);
         platform::deleteFile(*fetched.path);
         removeAll(unpacked + "\\" + name);
     }
@@ -290,8 +300,8 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
     std::string result;
     for (const std::string& problem : problems) result += (result.empty() ? "" : "; ") + problem;
     char line[160];
-    std::snprintf(line, sizeof line, "%-10s %4d %10s %8s %13zu  ", std::string(type).c_str(), static_cast<int>(number),
-                  size.c_str(), entries.c_str(), lines);
+    std::snprintf(line, sizeof line, "%-10s %4d %10s %8s %13zu  ", std::string(type).c_str(),
+                  static_cast<int>(number), size.c_str(), entries.c_str(), lines);
     print(line + (result.empty() ? std::string("OK") : result));
     return problems.empty();
 }
@@ -301,10 +311,12 @@ void ServerCheck::probeBeyondCount(std::string_view type, int32_t count) {
     const std::string numberText = catalogue::decimalText(std::max(count, 0) + 1);
     const std::string probe = scratch_.path() + "\\probe";
     makeFolder(probe);
-    Fetched fetched = fetcher_.fetch(app::packageAddress(options_.serverBase, type, numberText), probe + "\\");
+    Fetched fetched =
+        fetcher_.fetch(app::packageAddress(options_.serverBase, type, numberText), probe + "\\");
     if (!fetched.path) return;
-    warn("the server has " + std::string(type) + "-" + numberText + ".zip, but the catalogue counts " +
-         std::to_string(std::max(count, 0)) + " " + std::string(type) + " questions");
+    warn("the server has " + std::string(type) + "-" + numberText +
+         ".zip, but the catalogue counts " + std::to_string(std::max(count, 0)) + " " +
+         std::string(type) + " questions");
     platform::deleteFile(*fetched.path);
 }
 
@@ -316,16 +328,22 @@ void ServerCheck::checkKeys() {
     const std::string section(catalogue::kRequirementSection);
     std::map<std::string, int> read;  // lower-cased key -> times seen
     for (const auto& [type, count] : counts_)
-        for (int32_t n = 1; n <= count; ++n) read[lowerAscii(type + "第" + std::to_string(n) + "题")] = 0;
-    for (const std::string& rawKey : catalogue::findIniKeys(text, gbk ? platform::utf8ToGbkLossy(section) : section)) {
+        for (int32_t n = 1; n <= count; ++n)
+            read[lowerAscii(type + "第" + std::to_string(n) + "题")] = 0;
+    for (const std::string& rawKey :
+         catalogue::findIniKeys(text, gbk ? platform::utf8ToGbkLossy(section) : section)) {
         const std::string key = gbk ? platform::gbkToUtf8(rawKey) : rawKey;
         auto found = read.find(lowerAscii(key));
         if (found != read.end()) {
-            if (++found->second == 2) warn(section + " has " + key + " twice; the client reads the first");
-            std::optional<std::string> value = catalogue::findIniValue(text, gbk ? platform::utf8ToGbkLossy(section) : section, rawKey);
-            size_t length = value ? (gbk ? value->size() : platform::utf8ToGbkLossy(*value).size()) : 0;
+            if (++found->second == 2)
+                warn(section + " has " + key + " twice; the client reads the first");
+            std::optional<std::string> value = catalogue::findIniValue(
+                text, gbk ? platform::utf8ToGbkLossy(section) : section, rawKey);
+            size_t length =
+                value ? (gbk ? value->size() : platform::utf8ToGbkLossy(*value).size()) : 0;
             if (length > catalogue::kValueLimit)
-                warn(key + " takes " + std::to_string(length) + " bytes; the client reads only the first " +
+                warn(key + " takes " + std::to_string(length) +
+                     " bytes; the client reads only the first " +
                      std::to_string(catalogue::kValueLimit));
             continue;
         }
@@ -334,9 +352,12 @@ void ServerCheck::checkKeys() {
             const std::string prefix = lowerAscii(type + "第");
             const std::string lower = lowerAscii(key);
             if (lower.starts_with(prefix) && lower.ends_with("题")) {
-                std::string digits = lower.substr(prefix.size(), lower.size() - prefix.size() - std::string("题").size());
-                if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits[0] != '0')
-                    why = "beyond " + type + "题数量 = " + std::to_string(count) + "; the client never shows it";
+                std::string digits = lower.substr(
+                    prefix.size(), lower.size() - prefix.size() - std::string("题").size());
+                if (!digits.empty() &&
+                    digits.find_first_not_of("0123456789") == std::string::npos && digits[0] != '0')
+                    why = "beyond " + type + "题数量 = " + std::to_string(count) +
+                          "; the client never shows it";
             }
         }
         warn(section + " has " + key + ": " + why);
@@ -352,7 +373,8 @@ bool ServerCheck::checkHelp() {
         return false;
     }
     const std::string bytes = platform::readWholeFile(*fetched.path).value_or("");
-    if (!bytes.starts_with("ITSF")) warn("ITHelp.chm is no compiled help file (it does not begin with ITSF)");
+    if (!bytes.starts_with("ITSF"))
+        warn("ITHelp.chm is no compiled help file (it does not begin with ITSF)");
     print("help       " + address + "  " + std::to_string(bytes.size()) + " bytes  OK");
     return true;
 }
@@ -368,13 +390,14 @@ int ServerCheck::run() {
         int32_t total = 0;
         for (const auto& [type, count] : counts_) total += std::max(count, 0);
         char header[160];
-        std::snprintf(header, sizeof header, "%-10s %4s %10s %8s %13s  %s", "type", "no.", "bytes", "entries",
-                      "requirements", "result");
+        std::snprintf(header, sizeof header, "%-10s %4s %10s %8s %13s  %s", "type", "no.", "bytes",
+                      "entries", "requirements", "result");
         print(header);
         int32_t index = 0;
         for (std::string_view type : questionTypes()) {
             const int32_t count = counts_.find(type)->second;
-            for (int32_t n = 1; n <= count; ++n) (checkQuestion(type, n, ++index, total) ? ok : failed)++;
+            for (int32_t n = 1; n <= count; ++n)
+                (checkQuestion(type, n, ++index, total) ? ok : failed)++;
             probeBeyondCount(type, count);
         }
         checkKeys();
@@ -382,10 +405,11 @@ int ServerCheck::run() {
     const bool helpOk = checkHelp();
     for (const std::string& warning : warnings_) print("warning: " + warning);
     const bool allOk = catalogueOk && failed == 0 && helpOk;
-    print(std::string(allOk ? "OK" : "FAILED") + ": " + (catalogueOk ? "catalogue OK, " : "no catalogue, ") +
-          std::to_string(ok + failed) + " questions (" + std::to_string(ok) + " OK, " + std::to_string(failed) +
-          " failed), help document " + (helpOk ? "OK" : "failed") + ", " + std::to_string(warnings_.size()) +
-          " warnings");
+    print(std::string(allOk ? "OK" : "FAILED") + ": " +
+          (catalogueOk ? "catalogue OK, " : "no catalogue, ") + std::to_string(ok + failed) +
+          " questions (" + std::to_string(ok) + " OK, " + std::to_string(failed) +
+          " failed), help document " + (helpOk ? "OK" : "failed") + ", " +
+          std::to_string(warnings_.size()) + " warnings");
     if (std::fflush(out_) != 0) return 1;
     return allOk ? 0 : 1;
 }

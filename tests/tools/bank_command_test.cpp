@@ -1,14 +1,12 @@
 // The bank command in process: a source round-trips through the catalogue reader and the
 // client's extraction, and every refused source exits 1 with its reason and writes nothing.
-#include "bank_runner.h"
-
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 
+#include "bank_runner.h"
 #include "captured_streams.h"
 #include "catalogue/catalogue.h"
 #include "fetch/extract.h"
@@ -29,7 +27,8 @@ std::map<std::string, std::string> treeOf(const std::string& root) {
         std::u8string relative = e.path().lexically_relative(base).generic_u8string();
         std::string key(relative.begin(), relative.end());
         std::ifstream in(e.path(), std::ios::binary);
-        tree[key] = e.is_directory() ? "<folder>" : std::string(std::istreambuf_iterator<char>(in), {});
+        tree[key] =
+            e.is_directory() ? "<folder>" : std::string(std::istreambuf_iterator<char>(in), {});
     }
     return tree;
 }
@@ -40,14 +39,20 @@ class BankCommandTest : public ::testing::Test {
         usage_.clear();
         return buildBank(args, streams_.out(), streams_.err(), usage_);
     }
-    int build() { return run({platform::nativePath(source_.path()), platform::nativePath(out_.path())}); }
-    std::string served(std::string_view name) const { return out_ / ("Kavrel\\" + std::string(name)); }
+    int build() {
+        return run({platform::nativePath(source_.path()), platform::nativePath(out_.path())});
+    }
+    std::string served(std::string_view name) const {
+        return out_ / ("Kavrel\\" + std::string(name));
+    }
 
     // A source with two types, GBK and non-GBK names, a sub-folder and an empty folder.
     void writeGoodSource() {
-        source_.writeFile("Word-1\\requirements.txt", "打开“春.docx”\r\n将标题设为黑体、二号\r\n\r\n以原文件名保存\r\n\r\n");
+        source_.writeFile("Word-1\\requirements.txt",
+                          "打开“春.docx”\r\n将标题设为黑体、二号\r\n\r\n以原文件名保存\r\n\r\n");
         source_.writeFile("Word-1\\春.docx", std::string("PK\x03\x04 not really", 15));
-        source_.writeFile("Word-1\\图片\\荷花.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(3000, 'x'));
+        source_.writeFile("Word-1\\图片\\荷花.png",
+                          std::string("\x89PNG\r\n\x1a\n", 8) + std::string(3000, 'x'));
         source_.writeFile("Word-2\\requirements.txt", "\xEF\xBB\xBF 以空格开头的一步\n\"引号\"");
         source_.writeFile("Word-2\\한국어.txt", "annyeong");
         fs::create_directories(testing::fsPath(source_ / "Word-2\\空文件夹"));
@@ -70,31 +75,37 @@ TEST_F(BankCommandTest, AGoodSourceRoundTrips) {
     EXPECT_EQ(book.questionCount("Excel"), 1);
     EXPECT_EQ(book.questionCount("Flash"), 0);
     using Lines = std::vector<std::string>;
-    EXPECT_EQ(book.requirements("Word第1题"), (Lines{"打开“春.docx”", "将标题设为黑体、二号", "", "以原文件名保存"}))
+    EXPECT_EQ(book.requirements("Word第1题"),
+              (Lines{"打开“春.docx”", "将标题设为黑体、二号", "", "以原文件名保存"}))
         << "an empty line inside stays, empty lines at the end go";
     EXPECT_EQ(book.requirements("Word第2题"), (Lines{" 以空格开头的一步", "\"引号\""}))
         << "a leading blank and surrounding quotes survive the reader";
     EXPECT_EQ(book.requirements("Excel第1题"), (Lines{"求和"}));
     const std::string catalogueBytes = platform::readWholeFile(served("config.txt")).value();
-    EXPECT_TRUE(catalogueBytes.starts_with(platform::utf8ToGbk("[题目数量]\r\n").value())) << "GBK, CR LF";
+    EXPECT_TRUE(catalogueBytes.starts_with(platform::utf8ToGbk("[题目数量]\r\n").value()))
+        << "GBK, CR LF";
 
     for (const char* question : {"Word-1", "Word-2", "Excel-1"}) {
         SCOPED_TRACE(question);
         const std::string unpacked = out_ / (std::string("unpacked\\") + question);
-        ASSERT_EQ(fetch::extractAll(served(std::string(question) + ".zip"), unpacked), fetch::kExtractDone);
+        ASSERT_EQ(fetch::extractAll(served(std::string(question) + ".zip"), unpacked),
+                  fetch::kExtractDone);
         std::map<std::string, std::string> expected = treeOf(source_ / question);
         expected.erase("requirements.txt");
         EXPECT_EQ(treeOf(unpacked), expected);
     }
     const std::string word1 = platform::readWholeFile(served("Word-1.zip")).value();
-    EXPECT_NE(word1.find(platform::utf8ToGbk("图片/荷花.png").value()), std::string::npos) << "names in GBK";
+    EXPECT_NE(word1.find(platform::utf8ToGbk("图片/荷花.png").value()), std::string::npos)
+        << "names in GBK";
     const std::string word2 = platform::readWholeFile(served("Word-2.zip")).value();
     EXPECT_NE(word2.find("한국어.txt"), std::string::npos) << "a name without a GBK form in UTF-8";
     EXPECT_EQ(platform::readWholeFile(served("ITHelp.chm")), "ITSF help");
 
     const std::string out = streams_.outText();
     EXPECT_NE(out.find("Word-1.zip\t"), std::string::npos) << out;
-    EXPECT_NE(out.find("\t3 entries\t4 requirements\n"), std::string::npos) << "图片/, 荷花.png, 春.docx\n" << out;
+    EXPECT_NE(out.find("\t3 entries\t4 requirements\n"), std::string::npos)
+        << "图片/, 荷花.png, 春.docx\n"
+        << out;
     EXPECT_NE(out.find("config.txt\t3 questions\n"), std::string::npos) << out;
 }
 
@@ -116,31 +127,41 @@ TEST_F(BankCommandTest, RefusedSourcesWriteNothing) {
         const char* why;
     } const cases[] = {
         {[](auto& s) { s.writeFile("Word-1\\requirements.txt", "打开~保存"); },
-         "Word-1/requirements.txt line 1: \"~\" separates the requirements", "a tilde in a requirement"},
+         "Word-1/requirements.txt line 1: \"~\" separates the requirements",
+         "a tilde in a requirement"},
         {[](auto& s) { s.writeFile("Excel-1\\requirements.txt", "求和\n画一个😀\n"); },
-         "Excel-1/requirements.txt line 2: \"😀\" has no GBK form", "a requirement that cannot be encoded"},
+         "Excel-1/requirements.txt line 2: \"😀\" has no GBK form",
+         "a requirement that cannot be encoded"},
         {[](auto& s) { s.writeFile("Excel-1\\requirements.txt", "\xC7\xF3\xBA\xCD"); },
          "Excel-1/requirements.txt is not UTF-8 text", "requirements written in GBK"},
-        {[](auto& s) { s.writeFile("Word-1\\requirements.txt", "\n\n"); }, "Word-1/requirements.txt holds no requirement",
-         "no requirement"},
+        {[](auto& s) { s.writeFile("Word-1\\requirements.txt", "\n\n"); },
+         "Word-1/requirements.txt holds no requirement", "no requirement"},
         {[](auto& s) { fs::remove(testing::fsPath(s / "Excel-1\\requirements.txt")); },
          "Excel-1/requirements.txt is missing", "no requirements file"},
         {[](auto& s) { s.writeFile("Excel-1\\requirements.txt", std::string(10240, 'a')); },
-         "Excel-1: the requirements take 10240 bytes in GBK, more than the 10239", "a value over the limit"},
-        {[](auto& s) { s.writeFile("word-3\\requirements.txt", "a"); }, "\"word-3\" is not a question folder",
-         "a type in the wrong case"},
-        {[](auto& s) { s.writeFile("Word-03\\requirements.txt", "a"); }, "\"Word-03\" is not a question folder",
-         "a leading zero"},
-        {[](auto& s) { s.writeFile("Notes\\requirements.txt", "a"); }, "\"Notes\" is not a question folder",
-         "a folder that is no question"},
-        {[](auto& s) { s.writeFile("Word-4\\requirements.txt", "a"); s.writeFile("Word-4\\a.txt", "a"); },
-         "Word-3 is missing: the questions of a type are numbered 1, 2, 3, ... without gaps", "a gap"},
+         "Excel-1: the requirements take 10240 bytes in GBK, more than the 10239",
+         "a value over the limit"},
+        {[](auto& s) { s.writeFile("word-3\\requirements.txt", "a"); },
+         "\"word-3\" is not a question folder", "a type in the wrong case"},
+        {[](auto& s) { s.writeFile("Word-03\\requirements.txt", "a"); },
+         "\"Word-03\" is not a question folder", "a leading zero"},
+        {[](auto& s) { s.writeFile("Notes\\requirements.txt", "a"); },
+         "\"Notes\" is not a question folder", "a folder that is no question"},
+        {[](auto& s) {
+             s.writeFile("Word-4\\requirements.txt", "a");
+             s.writeFile("Word-4\\a.txt", "a");
+         },
+         "Word-3 is missing: the questions of a type are numbered 1, 2, 3, ... without gaps",
+         "a gap"},
         {[](auto& s) { s.writeFile("Excel-2\\requirements.txt", "a"); },
          "Excel-2 holds no exercise file", "an empty question"},
 #ifndef _WIN32  // Windows itself has no such file
         {[](auto& s) { s.writeFile("Word-1\\图片\\con.txt", "a"); },
          "Word-1/图片/con.txt: not a name the client unpacks", "a device name"},
-        {[](auto& s) { s.writeFile("Word-1\\A.docx", "a"); s.writeFile("Word-1\\a.docx", "a"); },
+        {[](auto& s) {
+             s.writeFile("Word-1\\A.docx", "a");
+             s.writeFile("Word-1\\a.docx", "a");
+         },
          "differs only in case; Windows keeps one of them", "names that Windows takes for one"},
 #endif
     };
@@ -157,7 +178,9 @@ TEST_F(BankCommandTest, RefusedSourcesWriteNothing) {
         c.spoil(source);
         const std::string target = platform::nativePath(out / "server");
         std::string usage;
-        EXPECT_EQ(buildBank({platform::nativePath(source.path()), target}, streams.out(), streams.err(), usage), 1);
+        EXPECT_EQ(buildBank({platform::nativePath(source.path()), target}, streams.out(),
+                            streams.err(), usage),
+                  1);
         EXPECT_NE(streams.errText().find(c.message), std::string::npos) << streams.errText();
         EXPECT_EQ(streams.outText(), "");
         EXPECT_FALSE(fs::exists(testing::fsPath(out / "server"))) << "nothing under OUT";

@@ -30,7 +30,8 @@ class CapturedStreams {
         std::rewind(file);
         std::string text;
         char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
         std::fseek(file, 0, SEEK_END);
         return text;
     }

@@ -1,17 +1,15 @@
 // The check command in process, against a question server on 127.0.0.1: a good bank and the
 // ways a bank goes wrong, each with its exit code and the line that says what is wrong.
-#include "check_runner.h"
-#include "bank_runner.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <set>
 
+#include "bank_runner.h"
 #include "captured_streams.h"
+#include "check_runner.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "support/http_server.h"
@@ -30,13 +28,15 @@ std::string gbk(std::string_view utf8) {
 }
 
 std::string package(std::string_view fileName) {
-    return zip::zipArchive({{.name = "sub/", .method = zip::kStored, .externalAttributes = zip::kDosFolder},
-                            {.name = gbk("sub/") + gbk(fileName), .data = "exercise"}});
+    return zip::zipArchive(
+        {{.name = "sub/", .method = zip::kStored, .externalAttributes = zip::kDosFolder},
+         {.name = gbk("sub/") + gbk(fileName), .data = "exercise"}});
 }
 
 const std::string kCountSection = "[题目数量]\r\nWord题数量=2\r\nExcel题数量=1\r\n";
-const std::string kRequirements = "[操作要求]\r\nWord第1题=打开文档~保存\r\nWord第2题=第一步~第二步~第三步\r\n"
-                                  "Excel第1题=求和\r\n";
+const std::string kRequirements =
+    "[操作要求]\r\nWord第1题=打开文档~保存\r\nWord第2题=第一步~第二步~第三步\r\n"
+    "Excel第1题=求和\r\n";
 
 // What the server holds, path by path, and how it answers.
 struct Bank {
@@ -47,14 +47,15 @@ struct Bank {
         {"/Kavrel/Excel-1.zip", package("成绩表.xlsx")},
         {"/Kavrel/ITHelp.chm", "ITSF\x03\x00\x00\x00 a compiled help file"},
     };
-    std::set<std::string> withoutLength;             // sent chunked, as some servers do
+    std::set<std::string> withoutLength;           // sent chunked, as some servers do
     std::map<std::string, std::string> renamedAs;  // a Content-Disposition file name
     bool catalogueMissing = false;
 };
 
 HttpReply answer(const Bank& bank, const HttpRequest& request) {
     if (request.path == "/Kavrel/config.txt")
-        return bank.catalogueMissing ? testing::statusReply(404) : testing::fileReply(gbk(bank.catalogue), request);
+        return bank.catalogueMissing ? testing::statusReply(404)
+                                     : testing::fileReply(gbk(bank.catalogue), request);
     auto found = bank.files.find(request.path);
     if (found == bank.files.end()) return testing::statusReply(404, {"Content-Length: 0"});
     if (bank.withoutLength.contains(request.path)) {
@@ -65,8 +66,9 @@ HttpReply answer(const Bank& bank, const HttpRequest& request) {
     }
     auto renamed = bank.renamedAs.find(request.path);
     if (renamed != bank.renamedAs.end())
-        return testing::fileReply(found->second, request,
-                                  {"Content-Disposition: attachment; filename=\"" + renamed->second + "\""});
+        return testing::fileReply(
+            found->second, request,
+            {"Content-Disposition: attachment; filename=\"" + renamed->second + "\""});
     return testing::fileReply(found->second, request);
 }
 
@@ -82,7 +84,9 @@ class CheckCommandTest : public ::testing::Test {
         usage_.clear();
         return checkServer(args, streams_.out(), streams_.err(), usage_);
     }
-    bool printed(const std::string& text) const { return streams_.outText().find(text) != std::string::npos; }
+    bool printed(const std::string& text) const {
+        return streams_.outText().find(text) != std::string::npos;
+    }
 
     testing::ScratchFolder streamsFolder_;
     testing::CapturedStreams streams_{streamsFolder_};
@@ -94,23 +98,28 @@ TEST_F(CheckCommandTest, AGoodBankIsAllOk) {
     const Bank bank;
     EXPECT_EQ(check(bank), 0) << streams_.outText();
     const std::string size = std::to_string(bank.files.at("/Kavrel/Word-2.zip").size());
-    EXPECT_TRUE(printed("type        no.      bytes  entries  requirements  result\n")) << streams_.outText();
+    EXPECT_TRUE(printed("type        no.      bytes  entries  requirements  result\n"))
+        << streams_.outText();
     EXPECT_TRUE(printed("Word          2 " + std::string(10 - size.size(), ' ') + size +
                         "        2             3  OK\n"))
         << streams_.outText();
     EXPECT_TRUE(printed("Excel         1 ")) << streams_.outText();
-    EXPECT_TRUE(printed("OK: catalogue OK, 3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"))
+    EXPECT_TRUE(
+        printed("OK: catalogue OK, 3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"))
         << streams_.outText();
-    EXPECT_NE(streams_.errText().find("check: Excel-1 (3 of 3)"), std::string::npos) << streams_.errText();
+    EXPECT_NE(streams_.errText().find("check: Excel-1 (3 of 3)"), std::string::npos)
+        << streams_.errText();
 
     // The client's own request, and every type's package beyond its count is probed.
     ASSERT_FALSE(requests_.empty());
-    EXPECT_NE(requests_[0].bytes.find("User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        requests_[0].bytes.find("User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"),
+        std::string::npos);
     std::set<std::string> paths;
     for (const HttpRequest& r : requests_) paths.insert(r.path);
-    for (const char* path : {"/Kavrel/Word-3.zip", "/Kavrel/Excel-2.zip", "/Kavrel/PowerPoint-1.zip",
-                             "/Kavrel/Windows-1.zip", "/Kavrel/ITHelp.chm"})
+    for (const char* path :
+         {"/Kavrel/Word-3.zip", "/Kavrel/Excel-2.zip", "/Kavrel/PowerPoint-1.zip",
+          "/Kavrel/Windows-1.zip", "/Kavrel/ITHelp.chm"})
         EXPECT_TRUE(paths.contains(path)) << path;
 }
 
@@ -126,17 +135,23 @@ TEST_F(CheckCommandTest, BrokenBanks) {
          {"Word          2          -        -             3  package: status 404\n",
           "FAILED: catalogue OK, 3 questions (2 OK, 1 failed)"},
          "a missing package"},
-        {[](Bank& b) { b.files["/Kavrel/Excel-1.zip"] = "this is no ZIP archive at all, only text"; },
+        {[](Bank& b) {
+             b.files["/Kavrel/Excel-1.zip"] = "this is no ZIP archive at all, only text";
+         },
          1,
          {"the package does not unpack (result 0)"},
          "a package that is not a ZIP"},
-        {[](Bank& b) { b.catalogue = kCountSection + "[操作要求]\r\nWord第1题=打开文档\r\nExcel第1题=求和\r\n"; },
+        {[](Bank& b) {
+             b.catalogue =
+                 kCountSection + "[操作要求]\r\nWord第1题=打开文档\r\nExcel第1题=求和\r\n";
+         },
          1,
          {"Word          2 ", "             0  no requirements under Word第2题\n"},
          "a question with no requirements"},
         {[](Bank& b) { b.files.erase("/Kavrel/ITHelp.chm"); },
          1,
-         {"help       http://127.0.0.1:", "/Kavrel/ITHelp.chm  status 404\n", "help document failed"},
+         {"help       http://127.0.0.1:", "/Kavrel/ITHelp.chm  status 404\n",
+          "help document failed"},
          "a missing help document"},
         {[](Bank& b) { b.catalogue += "Word第3题=多余的题\r\n"; },
          0,
@@ -149,7 +164,8 @@ TEST_F(CheckCommandTest, BrokenBanks) {
          "a package beyond the count is a warning only"},
         {[](Bank& b) { b.files["/Kavrel/PowerPoint-1.zip"] = package("x.pptx"); },
          0,
-         {"warning: the server has PowerPoint-1.zip, but the catalogue counts 0 PowerPoint questions\n"},
+         {"warning: the server has PowerPoint-1.zip, but the catalogue counts 0 PowerPoint "
+          "questions\n"},
          "a package of a type with no questions"},
         {[](Bank& b) { b.withoutLength.insert("/Kavrel/Word-1.zip"); },
          1,
@@ -163,7 +179,9 @@ TEST_F(CheckCommandTest, BrokenBanks) {
          1,
          {"/Kavrel/config.txt  status 404\n", "FAILED: no catalogue, 0 questions"},
          "no catalogue"},
-        {[](Bank& b) { b.catalogue = "[题目数量]\r\nWord题数量=2题\r\nExcel题数量=1\r\n" + kRequirements; },
+        {[](Bank& b) {
+             b.catalogue = "[题目数量]\r\nWord题数量=2题\r\nExcel题数量=1\r\n" + kRequirements;
+         },
          0,
          {"warning: Word题数量 is \"2题\", which the client reads as 2\n"},
          "a count that is not plain decimal"},
@@ -181,14 +199,16 @@ TEST_F(CheckCommandTest, BrokenBanks) {
         HttpServer server([bank](const HttpRequest& r) { return answer(bank, r); });
         EXPECT_EQ(checkServer({server.base()}, streams.out(), streams.err(), usage_), c.exit);
         for (const std::string& line : c.lines)
-            EXPECT_NE(streams.outText().find(line), std::string::npos) << line << "\nin:\n" << streams.outText();
+            EXPECT_NE(streams.outText().find(line), std::string::npos) << line << "\nin:\n"
+                                                                       << streams.outText();
     }
 }
 
 TEST_F(CheckCommandTest, AnUnreachableServerFailsAfterTheRetries) {
     const std::string base = "http://127.0.0.1:" + std::to_string(testing::unusedPort());
     EXPECT_EQ(run({"--retries", "1", "--retry-wait-ms", "10", base + "/"}), 1);
-    EXPECT_TRUE(printed("catalogue  " + base + "/Kavrel/config.txt  network failure")) << streams_.outText();
+    EXPECT_TRUE(printed("catalogue  " + base + "/Kavrel/config.txt  network failure"))
+        << streams_.outText();
     EXPECT_TRUE(printed("retries used up")) << streams_.outText();
     EXPECT_TRUE(printed("FAILED: no catalogue")) << streams_.outText();
 }
@@ -215,8 +235,10 @@ TEST_F(CheckCommandTest, TheScratchFolderIsRemoved) {
 #ifdef _WIN32
     _putenv_s(variable, saved.c_str());
 #else
-    if (before) setenv(variable, saved.c_str(), 1);
-    else unsetenv(variable);
+    if (before)
+        setenv(variable, saved.c_str(), 1);
+    else
+        unsetenv(variable);
 #endif
     EXPECT_TRUE(std::filesystem::is_empty(testing::fsPath(temporary.path())));
     EXPECT_NE(streams_.errText().find("check: Word-2"), std::string::npos) << "the check ran";
@@ -226,7 +248,9 @@ TEST_F(CheckCommandTest, TheScratchFolderIsRemoved) {
 TEST_F(CheckCommandTest, TheDemoBankIsAllOk) {
     testing::ScratchFolder out;
     std::string usage;
-    ASSERT_EQ(buildBank({TOVREN_DEMO_SOURCE, platform::nativePath(out.path())}, streams_.out(), streams_.err(), usage), 0)
+    ASSERT_EQ(buildBank({TOVREN_DEMO_SOURCE, platform::nativePath(out.path())}, streams_.out(),
+                        streams_.err(), usage),
+              0)
         << streams_.errText();
     HttpServer server([&out](const HttpRequest& r) {
         const std::string_view prefix = "/Kavrel/";
@@ -238,10 +262,13 @@ TEST_F(CheckCommandTest, TheDemoBankIsAllOk) {
     });
     testing::ScratchFolder folder;
     testing::CapturedStreams streams(folder);
-    EXPECT_EQ(checkServer({server.base()}, streams.out(), streams.err(), usage), 0) << streams.outText();
-    for (const char* type : {"Word ", "Excel ", "PowerPoint ", "FrontPage ", "Flash ", "PhotoShop ", "Windows "})
+    EXPECT_EQ(checkServer({server.base()}, streams.out(), streams.err(), usage), 0)
+        << streams.outText();
+    for (const char* type :
+         {"Word ", "Excel ", "PowerPoint ", "FrontPage ", "Flash ", "PhotoShop ", "Windows "})
         EXPECT_NE(streams.outText().find(std::string("\n") + type), std::string::npos) << type;
-    EXPECT_NE(streams.outText().find(", help document OK, 0 warnings\n"), std::string::npos) << streams.outText();
+    EXPECT_NE(streams.outText().find(", help document OK, 0 warnings\n"), std::string::npos)
+        << streams.outText();
 }
 
 TEST_F(CheckCommandTest, UsageErrors) {
@@ -255,7 +282,9 @@ TEST_F(CheckCommandTest, UsageErrors) {
         {{"https://127.0.0.1"}, "plain http address", "https"},
         {{"127.0.0.1"}, "plain http address", "no scheme"},
         {{"http://"}, "plain http address", "no host"},
-        {{"--retries", "x", "http://a"}, "--retries takes a whole number", "a count that is no number"},
+        {{"--retries", "x", "http://a"},
+         "--retries takes a whole number",
+         "a count that is no number"},
         {{"--fast", "http://a"}, "unknown check option '--fast'", "an unknown option"},
     };
     for (const Case& c : cases) {
