@@ -13,7 +13,8 @@ constexpr const char* kUsage =
     "usage: tovren-tool catalogue FILE count TYPE | catalogue FILE list COUNT |"
     " catalogue FILE requirements KEY | unzip ARCHIVE FOLDER\n"
     "       tovren-tool fetch [--retries N] [--retry-wait-ms MS] [--connect-timeout-ms MS]"
-    " [--send-timeout-ms MS] [--receive-timeout-ms MS] [--stop-after-ms MS] URL LOCALPATH\n";
+    " [--send-timeout-ms MS] [--receive-timeout-ms MS] [--stop-after-ms MS] URL LOCALPATH\n"
+    "       tovren-tool check [--retries N] [--retry-wait-ms MS] SERVERBASE | bank SOURCE OUT\n";
 
 struct Command {
     std::string_view name;
@@ -23,6 +24,8 @@ constexpr Command kCommands[] = {
     {"catalogue", runCatalogue},
     {"unzip", runUnzip},
     {"fetch", runFetch},
+    {"check", runCheck},
+    {"bank", runBank},
 };
 }  // namespace
 

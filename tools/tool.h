@@ -12,6 +12,8 @@ inline constexpr int kUsageError = 64;
 int runCatalogue(const Arguments& args);
 int runUnzip(const Arguments& args);
 int runFetch(const Arguments& args);
+int runCheck(const Arguments& args);
+int runBank(const Arguments& args);
 
 // Prints "tovren-tool: <message>" and the usage line to stderr; returns kUsageError.
 int usageError(const std::string& message);

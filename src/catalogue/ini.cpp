@@ -67,6 +67,17 @@ std::string_view unquote(std::string_view v) {
     return v;
 }
 
+// Calls `line` for each line of the text, without its "\n", until it returns true.
+template <typename LineFunction>
+void forEachLine(std::string_view text, LineFunction line) {
+    while (!text.empty()) {
+        const void* newline = std::memchr(text.data(), '\n', text.size());
+        size_t length = newline ? static_cast<const char*>(newline) - text.data() : text.size();
+        if (line(text.substr(0, length))) break;
+        text.remove_prefix(newline ? length + 1 : length);
+    }
+}
+
 }  // namespace
 
 IniText classifyIniText(std::string_view bytes) {
@@ -118,14 +129,32 @@ bool IniLookup::feed(std::string_view line) {
 std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
                                         std::string_view key) {
     IniLookup lookup(section, key, text.encoding == TextEncoding::Gbk);
-    std::string_view rest = text.body;
-    while (!rest.empty()) {
-        const void* newline = std::memchr(rest.data(), '\n', rest.size());
-        size_t length = newline ? static_cast<const char*>(newline) - rest.data() : rest.size();
-        if (lookup.feed(rest.substr(0, length))) break;
-        rest.remove_prefix(newline ? length + 1 : length);
-    }
+    forEachLine(text.body, [&](std::string_view line) { return lookup.feed(line); });
     return lookup.value();
+}
+
+std::vector<std::string> findIniKeys(const IniText& text, std::string_view section) {
+    const bool doubleByte = text.encoding == TextEncoding::Gbk;
+    std::vector<std::string> keys;
+    bool inSection = false;
+    forEachLine(text.body, [&](std::string_view line) {
+        line = trim(line);
+        if (line.empty() || line.front() == ';') return false;
+        if (line.front() == '[') {
+            size_t close = findClosingBracket(line.substr(1), doubleByte);
+            if (close == std::string_view::npos) return false;
+            if (inSection) return true;  // only the first matching section counts
+            inSection = namesMatch(trim(line.substr(1, close)), section, doubleByte);
+            return false;
+        }
+        // "=" is never the trail byte of a GBK character, so the first one divides.
+        size_t equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos) return false;
+        std::string_view key = trim(line.substr(0, equals));
+        if (!key.empty()) keys.emplace_back(key);
+        return false;
+    });
+    return keys;
 }
 
 }  // namespace tovren::catalogue

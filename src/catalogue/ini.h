@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovren::catalogue {
 
@@ -48,5 +49,10 @@ class IniLookup {
 // The value of `key` in `section` of a whole text; nothing when the section or key is missing.
 std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
                                         std::string_view key);
+
+// The keys of `section` in file order, as the lookups see them: only the first section of that
+// name, blanks around a key dropped, comment lines and lines without "=" or without a key left
+// out. Duplicates are kept (a lookup finds the first). Empty when the section is missing.
+std::vector<std::string> findIniKeys(const IniText& text, std::string_view section);
 
 }  // namespace tovren::catalogue

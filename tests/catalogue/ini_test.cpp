@@ -74,5 +74,33 @@ TEST(IniReader, Utf8IsRecognised) {
     EXPECT_EQ(lookUp("\xEF\xBB\xBF[S]\nK=v\n", "s", "k"), "v") << "a BOM before the first section";
 }
 
+TEST(IniReader, ListsTheKeysOfASectionAsTheLookupsSeeThem) {
+    using Keys = std::vector<std::string>;
+    struct {
+        std::string file;
+        std::string section;
+        Keys expected;
+        const char* why;
+    } cases[] = {
+        {"[s]\na=1\nb=2\n", "s", {"a", "b"}, "in file order"},
+        {"[S]\r\n  a \t= 1\r\nB=\r\n", "s", {"a", "B"}, "blanks dropped, case kept, CRLF"},
+        {"[s]\n;a=1\nno equals\n=x\nb=2\n", "s", {"b"}, "comments, lines without = or key"},
+        {"[s]\na=1\na=2\n", "s", {"a", "a"}, "duplicates stay"},
+        {"[s]\na=1\n[t]\nb=2\n[s]\nc=3\n", "s", {"a"}, "only the first section of the name"},
+        {"x=1\n[t]\ny=2\n", "s", {}, "a missing section"},
+        {"[s\na=1\n[s]\nb=2\n", "s", {"b"}, "a section line without ] is skipped"},
+        {"[\xB2\xD9\xD7\xF7]\n\x57\xB5\xDA" "1=v\n", "\xB2\xD9\xD7\xF7", {"\x57\xB5\xDA" "1"},
+         "GBK names"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(findIniKeys(classifyIniText(c.file), c.section), c.expected);
+    }
+    // Every listed key is found by a lookup (its first occurrence).
+    const std::string file = "[s]\n k1 = a \nK2=b\nk1=c\n";
+    for (const std::string& key : findIniKeys(classifyIniText(file), "s"))
+        EXPECT_TRUE(lookUp(file, "s", key).has_value()) << key;
+}
+
 }  // namespace
 }  // namespace tovren::catalogue

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "support/http_server.h"
 #include "support/scratch.h"
+#include "captured_streams.h"
 
 namespace tovren::tool {
 namespace {
@@ -18,34 +19,6 @@ namespace {
 using testing::HttpReply;
 using testing::HttpRequest;
 using testing::HttpServer;
-
-// Output streams as files in the scratch folder, read back after the command.
-class Streams {
-public:
-    explicit Streams(const testing::ScratchFolder& folder)
-        : out_(std::fopen(testing::fsPath(folder / "out.txt").string().c_str(), "w+b")),
-          err_(std::fopen(testing::fsPath(folder / "err.txt").string().c_str(), "w+b")) {}
-    ~Streams() {
-        std::fclose(out_);
-        std::fclose(err_);
-    }
-    std::FILE* out() const { return out_; }
-    std::FILE* err() const { return err_; }
-    std::string outText() const { return readBack(out_); }
-    std::string errText() const { return readBack(err_); }
-
-private:
-    static std::string readBack(std::FILE* file) {
-        std::fflush(file);
-        std::rewind(file);
-        std::string text;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-        return text;
-    }
-    std::FILE* out_;
-    std::FILE* err_;
-};
 
 class FetchCommandTest : public ::testing::Test {
 protected:
@@ -59,7 +32,7 @@ protected:
 
     testing::ScratchFolder streamsFolder_;
     testing::ScratchFolder targets_;
-    Streams streams_{streamsFolder_};
+    testing::CapturedStreams streams_{streamsFolder_};
     std::string usage_;
 };
 

@@ -1,8 +1,8 @@
-#include "support/zip_writer.h"
+#include "zip/zip_writer.h"
 
 #include <zlib.h>
 
-namespace tovren::testing {
+namespace tovren::zip {
 namespace {
 
 void put16(std::string& out, uint32_t v) {
@@ -89,4 +89,4 @@ std::string zipArchive(const std::vector<ZipEntry>& entries) {
     return archive;
 }
 
-}  // namespace tovren::testing
+}  // namespace tovren::zip
