@@ -11,12 +11,22 @@ namespace tovren::platform::window {
 
 class BrowserSite;
 
-class BrowserClientSite final : public IOleClientSite {
+// One of the site's interfaces: IUnknown goes to the site, whose one count they all share.
+template <class Interface>
+class BrowserSitePart : public Interface {
 public:
-    explicit BrowserClientSite(BrowserSite& site) : site_(site) {}
+    explicit BrowserSitePart(BrowserSite& site) : site_(site) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
+
+protected:
+    BrowserSite& site_;
+};
+
+class BrowserClientSite final : public BrowserSitePart<IOleClientSite> {
+public:
+    using BrowserSitePart::BrowserSitePart;
 
     HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override;
@@ -25,17 +35,12 @@ public:
     HRESULT STDMETHODCALLTYPE OnShowWindow(WINBOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
 
-private:
-    BrowserSite& site_;
 };
 
 // IOleInPlaceSite, with the IOleWindow it derives from.
-class BrowserInPlaceSite final : public IOleInPlaceSite {
+class BrowserInPlaceSite final : public BrowserSitePart<IOleInPlaceSite> {
 public:
-    explicit BrowserInPlaceSite(BrowserSite& site) : site_(site) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using BrowserSitePart::BrowserSitePart;
 
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL) override { return E_NOTIMPL; }
@@ -53,17 +58,12 @@ public:
     HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT position) override;
 
-private:
-    BrowserSite& site_;
 };
 
 // IOleInPlaceFrame, with IOleInPlaceUIWindow and IOleWindow: no menus, no toolbars, no borders.
-class BrowserInPlaceFrame final : public IOleInPlaceFrame {
+class BrowserInPlaceFrame final : public BrowserSitePart<IOleInPlaceFrame> {
 public:
-    explicit BrowserInPlaceFrame(BrowserSite& site) : site_(site) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using BrowserSitePart::BrowserSitePart;
 
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(WINBOOL) override { return E_NOTIMPL; }
@@ -86,17 +86,12 @@ public:
     HRESULT STDMETHODCALLTYPE EnableModeless(WINBOOL) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
-private:
-    BrowserSite& site_;
 };
 
 // Asks the browser for pages without its own 3-D border; everything else is the browser's default.
-class BrowserUiHandler final : public IDocHostUIHandler {
+class BrowserUiHandler final : public BrowserSitePart<IDocHostUIHandler> {
 public:
-    explicit BrowserUiHandler(BrowserSite& site) : site_(site) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
+    using BrowserSitePart::BrowserSitePart;
 
     HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override {
         return S_FALSE;
@@ -123,8 +118,6 @@ public:
     HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD, LPWSTR, LPWSTR* out) override;
     HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject*, IDataObject** out) override;
 
-private:
-    BrowserSite& site_;
 };
 
 // The site of one control in the child window `box`. Created with one reference.
@@ -156,5 +149,18 @@ private:
     BrowserInPlaceFrame inPlaceFrame_{*this};
     BrowserUiHandler uiHandler_{*this};
 };
+
+template <class Interface>
+HRESULT STDMETHODCALLTYPE BrowserSitePart<Interface>::QueryInterface(REFIID riid, void** object) {
+    return site_.queryInterface(riid, object);
+}
+template <class Interface>
+ULONG STDMETHODCALLTYPE BrowserSitePart<Interface>::AddRef() {
+    return site_.addRef();
+}
+template <class Interface>
+ULONG STDMETHODCALLTYPE BrowserSitePart<Interface>::Release() {
+    return site_.release();
+}
 
 }  // namespace tovren::platform::window

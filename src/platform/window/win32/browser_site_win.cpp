@@ -56,16 +56,6 @@ void BrowserSite::resizeObject(const RECT& position) {
 
 // ---- IOleClientSite ----
 
-HRESULT STDMETHODCALLTYPE BrowserClientSite::QueryInterface(REFIID riid, void** object) {
-    return site_.queryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE BrowserClientSite::AddRef() {
-    return site_.addRef();
-}
-ULONG STDMETHODCALLTYPE BrowserClientSite::Release() {
-    return site_.release();
-}
-
 HRESULT STDMETHODCALLTYPE BrowserClientSite::GetMoniker(DWORD, DWORD, IMoniker** moniker) {
     if (moniker) *moniker = nullptr;
     return E_NOTIMPL;
@@ -77,16 +67,6 @@ HRESULT STDMETHODCALLTYPE BrowserClientSite::GetContainer(IOleContainer** contai
 }
 
 // ---- IOleInPlaceSite ----
-
-HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::QueryInterface(REFIID riid, void** object) {
-    return site_.queryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE BrowserInPlaceSite::AddRef() {
-    return site_.addRef();
-}
-ULONG STDMETHODCALLTYPE BrowserInPlaceSite::Release() {
-    return site_.release();
-}
 
 HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
@@ -119,16 +99,6 @@ HRESULT STDMETHODCALLTYPE BrowserInPlaceSite::OnPosRectChange(LPCRECT position) 
 
 // ---- IOleInPlaceFrame ----
 
-HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::QueryInterface(REFIID riid, void** object) {
-    return site_.queryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::AddRef() {
-    return site_.addRef();
-}
-ULONG STDMETHODCALLTYPE BrowserInPlaceFrame::Release() {
-    return site_.release();
-}
-
 HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
     *window = GetAncestor(site_.box(), GA_ROOT);
@@ -136,16 +106,6 @@ HRESULT STDMETHODCALLTYPE BrowserInPlaceFrame::GetWindow(HWND* window) {
 }
 
 // ---- IDocHostUIHandler ----
-
-HRESULT STDMETHODCALLTYPE BrowserUiHandler::QueryInterface(REFIID riid, void** object) {
-    return site_.queryInterface(riid, object);
-}
-ULONG STDMETHODCALLTYPE BrowserUiHandler::AddRef() {
-    return site_.addRef();
-}
-ULONG STDMETHODCALLTYPE BrowserUiHandler::Release() {
-    return site_.release();
-}
 
 HRESULT STDMETHODCALLTYPE BrowserUiHandler::GetHostInfo(DOCHOSTUIINFO* info) {
     if (!info) return E_POINTER;
