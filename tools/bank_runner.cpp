@@ -14,7 +14,7 @@
 #include "catalogue/catalogue.h"
 #include "fetch/entry_name.h"
 #include "platform/text.h"
-#include "ui/window_definitions.h"
+#include "tool_common.h"
 #include "zip/zip_writer.h"
 
 namespace tovren::tool {
@@ -30,16 +30,6 @@ constexpr int kMostQuestions = 9999;
 constexpr size_t kMostEntries = 65535;         // the ZIP end record counts entries in 16 bits
 constexpr size_t kLargestPackage = INT32_MAX;  // the client refuses a longer Content-Length
 constexpr size_t kLongestPath = 259;           // what Windows unpacks without long-path support
-
-// The types of the client's type list, without its placeholder item.
-std::span<const std::string_view> questionTypes() {
-    return std::span(ui::kTypeItems).subspan(1);
-}
-
-std::string utf8Of(const fs::path& p) {
-    std::u8string u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
 
 fs::path pathOf(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));

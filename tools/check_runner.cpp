@@ -22,7 +22,7 @@
 #include "fetch/extract.h"
 #include "platform/files.h"
 #include "platform/text.h"
-#include "ui/window_definitions.h"
+#include "tool_common.h"
 
 namespace tovren::tool {
 namespace {
@@ -30,15 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int32_t kWaitStepMs = 250;
-
-std::span<const std::string_view> questionTypes() {
-    return std::span(ui::kTypeItems).subspan(1);
-}
-
-std::string utf8Of(const fs::path& p) {
-    std::u8string u8 = p.u8string();
-    return std::string(u8.begin(), u8.end());
-}
 
 fs::path fsPathOf(std::string_view programPath) {
     std::string native = platform::nativePath(programPath);
