@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/training_state.h"
+#include "platform/files.h"
+#include "support/scratch.h"
 
 namespace tovren::app {
 namespace {
@@ -50,6 +52,29 @@ TEST(ExamLayout, DefaultServerIsTheLocalDemo) {
     EXPECT_TRUE(kServerBase.starts_with("http://"));
     EXPECT_EQ(kServerBase.find('/', 7), std::string_view::npos) << "scheme and host only";
 }
+
+#ifndef _WIN32
+// Natively the drive lives in a scratch folder; under Wine c:\Kavrel is shared by the window
+// tests, so this runs natively only.
+TEST(ExamLayout, EnsureExamFolder) {
+    testing::ScratchFolder drive;
+    platform::setDriveRoot(drive.path());
+    platform::createFolder(drive / "c");
+
+    app::ensureExamFolder();
+    EXPECT_TRUE(platform::isDirectory(kExamFolder)) << "made when missing";
+    drive.writeFile("c/Kavrel/Word-1.zip", "keep");
+    app::ensureExamFolder();
+    EXPECT_EQ(drive.readFile("c/Kavrel/Word-1.zip"), "keep") << "an existing folder is left as it is";
+
+    testing::ScratchFolder other;
+    platform::setDriveRoot(other.path());
+    other.writeFile("c/Kavrel", "a plain file");
+    app::ensureExamFolder();  // tries to make the folder and fails without a word
+    EXPECT_FALSE(platform::isDirectory(kExamFolder));
+    EXPECT_EQ(other.readFile("c/Kavrel"), "a plain file");
+}
+#endif
 
 TEST(TrainingState, StartsEmpty) {
     TrainingState state;
