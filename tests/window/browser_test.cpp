@@ -588,5 +588,39 @@ TEST(BalloonTip, StaysWhileThePointerRestsAndGoesAtAKey) {
     SetCursorPos(0, 0);
 }
 
+// ---- handles that go with their window ----
+
+constexpr std::array<ControlDef, 1> kFontControls{{
+    {.name = "wait",
+     .kind = Kind::TransparentLabel,
+     .left = 32,
+     .top = 32,
+     .width = 280,
+     .height = 40,
+     .text = "请稍候",
+     .fontFace = "宋体",
+     .fontHeight = 19,
+     .fontCharset = 134},
+}};
+constexpr WindowDef kFontWindow{
+    .name = "Fonts", .caption = "", .width = 380, .height = 116, .titleBar = false, .controls = kFontControls};
+
+TEST(WindowHandles, AWindowsOwnFontGoesWithIt) {
+    WindowSystem system{makeBackend()};
+    // Loaded again for every wait: no font may stay behind from an earlier one.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Window* w = system.load(kFontWindow, nullptr, false, {});
+        ASSERT_NE(w, nullptr);
+        HWND label = reinterpret_cast<HWND>(w->control("wait").native);
+        auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
+        w->destroy();
+        EXPECT_FALSE(w->exists());
+        EXPECT_EQ(GetObjectType(font), 0u) << "the label's font was deleted with its window";
+    }
+}
+
 }  // namespace
 }  // namespace tovren::platform::window

@@ -89,7 +89,8 @@ Win32Backend::~Win32Backend() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, kRunAction, kRunAction, PM_REMOVE))
         delete reinterpret_cast<std::function<void()>*>(msg.lParam);
-    for (HFONT f : fonts_) DeleteObject(f);
+    for (auto& [window, fonts] : fonts_)
+        for (HFONT f : fonts) DeleteObject(f);
     for (auto& [colour, brush] : brushes_) DeleteObject(brush);
     uninitialise();
     if (theBackend == this) theBackend = nullptr;
@@ -194,7 +195,7 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
         font = CreateFontW(-d.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<DWORD>(d.fontCharset),
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            widen(d.fontFace).c_str());
-        fonts_.push_back(font);
+        fonts_[hwndOf(window)].push_back(font);
     }
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
@@ -259,6 +260,12 @@ void Win32Backend::destroyWindow(Window& window) {
     windows_.erase(hwnd);
     savedFocus_.erase(hwnd);
     DestroyWindow(hwnd);
+    // Its controls are gone, and their fonts with them: a window loaded for every wait
+    // would otherwise leave one font behind each time.
+    if (auto fonts = fonts_.find(hwnd); fonts != fonts_.end()) {
+        for (HFONT f : fonts->second) DeleteObject(f);
+        fonts_.erase(fonts);
+    }
 }
 
 void Win32Backend::showWindow(Window& window) {
