@@ -622,5 +622,35 @@ TEST(WindowHandles, AWindowsOwnFontGoesWithIt) {
     }
 }
 
+// A page control with no tab control before it cannot be made.
+constexpr std::array<ControlDef, 2> kBrokenControls{{
+    {.name = "button", .kind = Kind::Button, .left = 4, .top = 4, .width = 60, .height = 20, .text = "按"},
+    {.name = "orphan", .kind = Kind::Button, .page = 0, .left = 4, .top = 30, .width = 60, .height = 20},
+}};
+constexpr WindowDef kBrokenWindow{.name = "Broken", .caption = "Broken", .width = 200, .height = 100,
+                                  .controls = kBrokenControls};
+
+int programWindows() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM counter) {
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            if (std::wstring_view(name) == L"TovrenWindow") ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(WindowHandles, AWindowThatCannotBeMadeLeavesNothingBehind) {
+    WindowSystem system{makeBackend()};
+    int before = programWindows();
+    EXPECT_EQ(system.load(kBrokenWindow, nullptr, false, {}), nullptr);
+    EXPECT_EQ(programWindows(), before) << "no half-made window stays, pointing at a record that is gone";
+    EXPECT_FALSE(system.anyWindowExists());
+}
+
 }  // namespace
 }  // namespace tovren::platform::window
