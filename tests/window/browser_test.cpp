@@ -603,7 +603,8 @@ constexpr std::array<ControlDef, 1> kFontControls{{
      .fontCharset = 134},
 }};
 constexpr WindowDef kFontWindow{
-    .name = "Fonts", .caption = "", .width = 380, .height = 116, .titleBar = false, .controls = kFontControls};
+    .name = "Fonts", .caption = "", .width = 380, .height = 116, .titleBar = false,
+    .backgroundColour = rgb(0, 0, 0), .controls = kFontControls};
 
 TEST(WindowHandles, AWindowsOwnFontGoesWithIt) {
     WindowSystem system{makeBackend()};
@@ -620,6 +621,26 @@ TEST(WindowHandles, AWindowsOwnFontGoesWithIt) {
         EXPECT_FALSE(w->exists());
         EXPECT_EQ(GetObjectType(font), 0u) << "the label's font was deleted with its window";
     }
+}
+
+// The window paints nothing under its children, so the label itself must show the window's
+// black around its text, whatever was on the screen there before.
+TEST(WindowHandles, ATransparentLabelShowsTheWindowsBackgroundAroundItsText) {
+    WindowSystem system{makeBackend()};
+    Window* w = system.load(kFontWindow, nullptr, false, {});
+    ASSERT_NE(w, nullptr);
+    HWND label = reinterpret_cast<HWND>(w->control("wait").native);
+    UpdateWindow(reinterpret_cast<HWND>(w->native));
+    HDC dc = GetDC(label);
+    RECT r{};
+    GetClientRect(label, &r);
+    HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    FillRect(dc, &r, white);  // what another window left there
+    RedrawWindow(label, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // Above the vertically centred line of text, and right of its end.
+    EXPECT_EQ(GetPixel(dc, 2, 1), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(dc, r.right - 3, r.bottom / 2), RGB(0, 0, 0));
+    ReleaseDC(label, dc);
 }
 
 // A page control with no tab control before it cannot be made.

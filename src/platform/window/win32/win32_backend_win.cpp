@@ -725,7 +725,13 @@ LRESULT Win32Backend::onControlColour(HWND hwnd, HDC dc, LRESULT fallback) {
     if (d.textColour != kSystemColour) SetTextColor(dc, colourOf(d.textColour));
     if (d.kind == Kind::TransparentLabel) {
         SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        // The window paints nothing under its children: the label fills its own area with the
+        // window's background, so that is what shows around the text, not what was there before.
+        int32_t colour = control->window().def().backgroundColour;
+        if (colour == kSystemColour) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        HBRUSH& brush = brushes_[colour];
+        if (!brush) brush = CreateSolidBrush(colourOf(colour));
+        return reinterpret_cast<LRESULT>(brush);
     }
     if (d.backgroundColour == kSystemColour) return fallback;
     SetBkColor(dc, colourOf(d.backgroundColour));
