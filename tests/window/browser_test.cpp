@@ -588,6 +588,41 @@ TEST(BalloonTip, StaysWhileThePointerRestsAndGoesAtAKey) {
     SetCursorPos(0, 0);
 }
 
+// ---- the message box ----
+
+// Presses No in the message box that is up on this thread (it runs its own loop).
+void CALLBACK answerNo(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+            PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDNO)));
+            return FALSE;
+        },
+        0);
+}
+
+TEST(MessageBoxes, TheProgramsWindowIsActiveAgainAfterTheAnswer) {
+    WindowSystem system{makeBackend()};
+    Window* w = system.load(kMain, nullptr, false, {});
+    ASSERT_NE(w, nullptr);
+    HWND hwnd = reinterpret_cast<HWND>(w->native);
+    SetForegroundWindow(hwnd);
+    while (system.backend().pump(false)) {
+    }
+    ASSERT_EQ(GetActiveWindow(), hwnd);
+    SetTimer(nullptr, 0, 200, answerNo);
+    EXPECT_EQ(system.messageBox("真的要退出训练吗？", "Tovren", Buttons::YesNo), Answer::No);
+    while (system.backend().pump(false)) {
+    }
+    EXPECT_TRUE(w->enabled());
+    EXPECT_EQ(GetActiveWindow(), hwnd) << "the window the user answered for takes the keyboard back";
+}
+
 // ---- handles that go with their window ----
 
 constexpr std::array<ControlDef, 1> kFontControls{{

@@ -511,7 +511,16 @@ void Win32Backend::shellOpen(std::string_view verb, std::string_view path) {
 Answer Win32Backend::messageBox(const MessageBoxCall& call) {
     UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
     type |= call.buttons == Buttons::YesNo ? MB_YESNO : (MB_OK | MB_ICONERROR);
+    HWND active = GetActiveWindow();
+    if (!windowOf(active)) active = nullptr;
     int pressed = MessageBoxW(nullptr, widen(call.text).c_str(), widen(call.title).c_str(), type);
+    // The box went while every window of the program was disabled, so the system handed the
+    // activation to another program. The window the user answered from takes it back; it was
+    // enabled before the box and is enabled again with the others right after it.
+    if (active && IsWindow(active)) {
+        EnableWindow(active, TRUE);
+        SetForegroundWindow(active);
+    }
     switch (pressed) {
         case IDYES: return Answer::Yes;
         case IDNO: return Answer::No;
