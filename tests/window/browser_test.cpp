@@ -588,5 +588,125 @@ TEST(BalloonTip, StaysWhileThePointerRestsAndGoesAtAKey) {
     SetCursorPos(0, 0);
 }
 
+// ---- the message box ----
+
+// Presses No in the message box that is up on this thread (it runs its own loop).
+void CALLBACK answerNo(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) {
+            wchar_t name[16] = {};
+            GetClassNameW(hwnd, name, 16);
+            if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(hwnd)) return TRUE;
+            PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDNO)));
+            return FALSE;
+        },
+        0);
+}
+
+TEST(MessageBoxes, TheProgramsWindowIsActiveAgainAfterTheAnswer) {
+    WindowSystem system{makeBackend()};
+    Window* w = system.load(kMain, nullptr, false, {});
+    ASSERT_NE(w, nullptr);
+    HWND hwnd = reinterpret_cast<HWND>(w->native);
+    SetForegroundWindow(hwnd);
+    while (system.backend().pump(false)) {
+    }
+    ASSERT_EQ(GetActiveWindow(), hwnd);
+    SetTimer(nullptr, 0, 200, answerNo);
+    EXPECT_EQ(system.messageBox("真的要退出训练吗？", "Tovren", Buttons::YesNo), Answer::No);
+    while (system.backend().pump(false)) {
+    }
+    EXPECT_TRUE(w->enabled());
+    EXPECT_EQ(GetActiveWindow(), hwnd) << "the window the user answered for takes the keyboard back";
+}
+
+// ---- handles that go with their window ----
+
+constexpr std::array<ControlDef, 1> kFontControls{{
+    {.name = "wait",
+     .kind = Kind::TransparentLabel,
+     .left = 32,
+     .top = 32,
+     .width = 280,
+     .height = 40,
+     .text = "请稍候",
+     .fontFace = "宋体",
+     .fontHeight = 19,
+     .fontCharset = 134},
+}};
+constexpr WindowDef kFontWindow{
+    .name = "Fonts", .caption = "", .width = 380, .height = 116, .titleBar = false,
+    .backgroundColour = rgb(0, 0, 0), .controls = kFontControls};
+
+TEST(WindowHandles, AWindowsOwnFontGoesWithIt) {
+    WindowSystem system{makeBackend()};
+    // Loaded again for every wait: no font may stay behind from an earlier one.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        Window* w = system.load(kFontWindow, nullptr, false, {});
+        ASSERT_NE(w, nullptr);
+        HWND label = reinterpret_cast<HWND>(w->control("wait").native);
+        auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        EXPECT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
+        w->destroy();
+        EXPECT_FALSE(w->exists());
+        EXPECT_EQ(GetObjectType(font), 0u) << "the label's font was deleted with its window";
+    }
+}
+
+// The window paints nothing under its children, so the label itself must show the window's
+// black around its text, whatever was on the screen there before.
+TEST(WindowHandles, ATransparentLabelShowsTheWindowsBackgroundAroundItsText) {
+    WindowSystem system{makeBackend()};
+    Window* w = system.load(kFontWindow, nullptr, false, {});
+    ASSERT_NE(w, nullptr);
+    HWND label = reinterpret_cast<HWND>(w->control("wait").native);
+    UpdateWindow(reinterpret_cast<HWND>(w->native));
+    HDC dc = GetDC(label);
+    RECT r{};
+    GetClientRect(label, &r);
+    HBRUSH white = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    FillRect(dc, &r, white);  // what another window left there
+    RedrawWindow(label, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    // Above the vertically centred line of text, and right of its end.
+    EXPECT_EQ(GetPixel(dc, 2, 1), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(dc, r.right - 3, r.bottom / 2), RGB(0, 0, 0));
+    ReleaseDC(label, dc);
+}
+
+// A page control with no tab control before it cannot be made.
+constexpr std::array<ControlDef, 2> kBrokenControls{{
+    {.name = "button", .kind = Kind::Button, .left = 4, .top = 4, .width = 60, .height = 20, .text = "按"},
+    {.name = "orphan", .kind = Kind::Button, .page = 0, .left = 4, .top = 30, .width = 60, .height = 20},
+}};
+constexpr WindowDef kBrokenWindow{.name = "Broken", .caption = "Broken", .width = 200, .height = 100,
+                                  .controls = kBrokenControls};
+
+int programWindows() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM counter) {
+            wchar_t name[64] = {};
+            GetClassNameW(hwnd, name, 64);
+            if (std::wstring_view(name) == L"TovrenWindow") ++*reinterpret_cast<int*>(counter);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(WindowHandles, AWindowThatCannotBeMadeLeavesNothingBehind) {
+    WindowSystem system{makeBackend()};
+    int before = programWindows();
+    EXPECT_EQ(system.load(kBrokenWindow, nullptr, false, {}), nullptr);
+    EXPECT_EQ(programWindows(), before) << "no half-made window stays, pointing at a record that is gone";
+    EXPECT_FALSE(system.anyWindowExists());
+}
+
 }  // namespace
 }  // namespace tovren::platform::window

@@ -62,7 +62,11 @@ Window* WindowSystem::load(const WindowDef& def, Window* owner, bool modal,
 
     Size screen = screenSize();
     Rect bounds{(screen.width - def.width) / 2, (screen.height - def.height) / 2, def.width, def.height};
-    if (!backend_->createWindow(window, bounds)) return nullptr;
+    if (!backend_->createWindow(window, bounds)) {
+        // What was made goes now: nothing may outlive the record it points at.
+        if (window.native != 0) backend_->destroyWindow(window);
+        return nullptr;
+    }
     window.exists_ = true;
     windows_.push_back(std::move(made));
 

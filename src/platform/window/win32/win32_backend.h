@@ -103,7 +103,7 @@ private:
     bool oleInitialised_ = false;
     std::optional<Size> screenOverride_;
     HFONT guiFont_ = nullptr;
-    std::vector<HFONT> fonts_;
+    std::unordered_map<HWND, std::vector<HFONT>> fonts_;  // by window: they go with it
     std::map<int32_t, HBRUSH> brushes_;
     std::unordered_map<HWND, Control*> controls_;
     std::unordered_map<HWND, Window*> windows_;

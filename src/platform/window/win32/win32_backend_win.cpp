@@ -89,7 +89,8 @@ Win32Backend::~Win32Backend() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, kRunAction, kRunAction, PM_REMOVE))
         delete reinterpret_cast<std::function<void()>*>(msg.lParam);
-    for (HFONT f : fonts_) DeleteObject(f);
+    for (auto& [window, fonts] : fonts_)
+        for (HFONT f : fonts) DeleteObject(f);
     for (auto& [colour, brush] : brushes_) DeleteObject(brush);
     uninitialise();
     if (theBackend == this) theBackend = nullptr;
@@ -194,7 +195,7 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
         font = CreateFontW(-d.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<DWORD>(d.fontCharset),
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                            widen(d.fontFace).c_str());
-        fonts_.push_back(font);
+        fonts_[hwndOf(window)].push_back(font);
     }
     SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 
@@ -259,6 +260,12 @@ void Win32Backend::destroyWindow(Window& window) {
     windows_.erase(hwnd);
     savedFocus_.erase(hwnd);
     DestroyWindow(hwnd);
+    // Its controls are gone, and their fonts with them: a window loaded for every wait
+    // would otherwise leave one font behind each time.
+    if (auto fonts = fonts_.find(hwnd); fonts != fonts_.end()) {
+        for (HFONT f : fonts->second) DeleteObject(f);
+        fonts_.erase(fonts);
+    }
 }
 
 void Win32Backend::showWindow(Window& window) {
@@ -504,7 +511,16 @@ void Win32Backend::shellOpen(std::string_view verb, std::string_view path) {
 Answer Win32Backend::messageBox(const MessageBoxCall& call) {
     UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
     type |= call.buttons == Buttons::YesNo ? MB_YESNO : (MB_OK | MB_ICONERROR);
+    HWND active = GetActiveWindow();
+    if (!windowOf(active)) active = nullptr;
     int pressed = MessageBoxW(nullptr, widen(call.text).c_str(), widen(call.title).c_str(), type);
+    // The box went while every window of the program was disabled, so the system handed the
+    // activation to another program. The window the user answered from takes it back; it was
+    // enabled before the box and is enabled again with the others right after it.
+    if (active && IsWindow(active)) {
+        EnableWindow(active, TRUE);
+        SetForegroundWindow(active);
+    }
     switch (pressed) {
         case IDYES: return Answer::Yes;
         case IDNO: return Answer::No;
@@ -718,7 +734,13 @@ LRESULT Win32Backend::onControlColour(HWND hwnd, HDC dc, LRESULT fallback) {
     if (d.textColour != kSystemColour) SetTextColor(dc, colourOf(d.textColour));
     if (d.kind == Kind::TransparentLabel) {
         SetBkMode(dc, TRANSPARENT);
-        return reinterpret_cast<LRESULT>(GetStockObject(NULL_BRUSH));
+        // The window paints nothing under its children: the label fills its own area with the
+        // window's background, so that is what shows around the text, not what was there before.
+        int32_t colour = control->window().def().backgroundColour;
+        if (colour == kSystemColour) return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        HBRUSH& brush = brushes_[colour];
+        if (!brush) brush = CreateSolidBrush(colourOf(colour));
+        return reinterpret_cast<LRESULT>(brush);
     }
     if (d.backgroundColour == kSystemColour) return fallback;
     SetBkColor(dc, colourOf(d.backgroundColour));
