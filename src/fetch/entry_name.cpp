@@ -66,6 +66,9 @@ std::optional<std::vector<std::string>> safeSegments(std::string_view name) {
         start = end + 1;
         if (segment.empty() || segment == ".") continue;
         if (isOnlyDotsAndBlanks(segment) || isDeviceName(segment)) return std::nullopt;
+        // Windows drops them when it makes a file or folder, and then no longer finds the
+        // folder under the name as written: every system takes the name as Windows keeps it.
+        segment.remove_suffix(segment.size() - 1 - segment.find_last_not_of(". "));
         segments.emplace_back(segment);
     }
     return segments;

@@ -38,7 +38,18 @@ bool isDirectory(std::string_view path) {
 }
 
 bool deleteFile(std::string_view path) {
-    return DeleteFileW(widen(path).c_str()) != 0;
+    const std::wstring wide = widen(path);
+    if (DeleteFileW(wide.c_str())) return true;
+    // A read-only file goes too: callers delete a file to fetch it anew, and a read-only copy
+    // left behind would be read in place of the fresh one.
+    DWORD a = GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_DIRECTORY) ||
+        !(a & FILE_ATTRIBUTE_READONLY))
+        return false;
+    if (!SetFileAttributesW(wide.c_str(), a & ~FILE_ATTRIBUTE_READONLY)) return false;
+    if (DeleteFileW(wide.c_str())) return true;
+    SetFileAttributesW(wide.c_str(), a);
+    return false;
 }
 
 bool createFolder(std::string_view path) {

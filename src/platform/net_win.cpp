@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/net.h"
+#include "platform/net_resolve.h"
 
 namespace tovren::platform {
 
@@ -153,13 +154,17 @@ std::optional<TcpConnection> TcpConnection::connect(std::string_view host, uint1
         result = NetResult::Cancelled;
         return std::nullopt;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const std::string hostText(host), portText = std::to_string(port);
-    if (::getaddrinfo(hostText.c_str(), portText.c_str(), &hints, &found) != 0) return std::nullopt;
+    addrinfo* found = detail::resolveUnlessCancelled<addrinfo*>(
+        [hostText = std::string(host), portText = std::to_string(port)] {
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_protocol = IPPROTO_TCP;
+            addrinfo* list = nullptr;
+            return ::getaddrinfo(hostText.c_str(), portText.c_str(), &hints, &list) == 0 ? list : nullptr;
+        },
+        [](addrinfo* list) { ::freeaddrinfo(list); }, *cancel, result);
+    if (!found) return std::nullopt;
 
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::optional<TcpConnection> connection;

@@ -1,9 +1,8 @@
 #include "fetch/extract.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <map>
 
 #include "platform/text.h"
@@ -121,6 +120,15 @@ TEST(ExtractAll, UnpacksEveryLayout) {
            .versionMadeBy = 0x0314}},
          {{"link", "../../etc/passwd"}},
          "a symbolic link becomes a plain file holding its target"},
+        {{{.name = "b /h.txt", .data = "h"},
+          {.name = "c.txt.", .data = "c"},
+          {.name = "d./e.txt", .data = "e"}},
+         {{"b", kFolderMark},
+          {"b/h.txt", "h"},
+          {"c.txt", "c"},
+          {"d", kFolderMark},
+          {"d/e.txt", "e"}},
+         "a segment's trailing blanks and dots go, as Windows drops them"},
         {{{.name = "./a/./b.txt", .data = "dots"}},
          {{"a", kFolderMark}, {"a/b.txt", "dots"}},
          "\".\" segments are dropped"},

@@ -54,6 +54,17 @@ TEST(Files, DeleteRemovesFilesOnly) {
     EXPECT_TRUE(isDirectory(dir / "sub"));
 }
 
+TEST(Files, DeleteRemovesAReadOnlyFileToo) {
+    // The old catalogue and package are deleted so that they are fetched anew; a read-only
+    // copy must not survive that on one system and not on the other.
+    ScratchFolder dir;
+    dir.writeFile("config.ini", "old");
+    fs::permissions(testing::fsPath(dir / "config.ini"), fs::perms::owner_write,
+                    fs::perm_options::remove);
+    EXPECT_TRUE(deleteFile(dir / "config.ini"));
+    EXPECT_FALSE(pathExists(dir / "config.ini"));
+}
+
 TEST(Files, CreateFolderMakesOneLevel) {
     ScratchFolder dir;
     EXPECT_TRUE(createFolder(dir / "Kavrel"));

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
+#include "platform/net_resolve.h"
 #include "support/http_server.h"
 
 namespace tovren::platform {
@@ -113,6 +115,54 @@ TEST(NetTest, SleepLastsItsTimeUnlessCancelled) {
     EXPECT_FALSE(stop.sleep(20000));
     EXPECT_LT(msSince(second), 1000);
     stopper.join();
+}
+
+// A name server that has gone quiet must not hold up a stop: the wait for the name ends at the
+// cancel, and what the resolution finds afterwards is released on its own thread.
+TEST(NetTest, ACancelEndsTheWaitForAName) {
+    auto cancel = std::make_shared<NetCancel>();
+    auto answer = std::make_shared<std::promise<void>>();
+    std::shared_future<void> answered = answer->get_future().share();
+    auto released = std::make_shared<std::promise<void>>();
+    std::future<void> wasReleased = released->get_future();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        cancel->cancel();
+    });
+    NetResult why = NetResult::Ok;
+    int* found = detail::resolveUnlessCancelled<int*>(
+        [answered] {
+            answered.wait_for(std::chrono::seconds(5));  // the answer comes after the cancel
+            return new int(1);
+        },
+        [released](int* value) {
+            delete value;
+            released->set_value();
+        },
+        *cancel, why);
+    stopper.join();
+    EXPECT_EQ(found, nullptr);
+    EXPECT_EQ(why, NetResult::Cancelled);
+    delete found;
+    answer->set_value();
+    EXPECT_EQ(wasReleased.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+TEST(NetTest, ANameFoundInTimeIsTheCallersToRelease) {
+    NetCancel cancel;
+    NetResult why = NetResult::Ok;
+    bool releasedThere = false;
+    int* found = detail::resolveUnlessCancelled<int*>([] { return new int(7); },
+                                                      [&](int* value) {
+                                                          releasedThere = true;
+                                                          delete value;
+                                                      },
+                                                      cancel, why);
+    ASSERT_NE(found, nullptr);
+    EXPECT_EQ(*found, 7);
+    EXPECT_EQ(why, NetResult::Ok);
+    EXPECT_FALSE(releasedThere);
+    delete found;
 }
 
 }  // namespace
