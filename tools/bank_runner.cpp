@@ -26,7 +26,6 @@ constexpr std::string_view kRequirementsFile = "requirements.txt";
 constexpr std::string_view kHelpFile = "ITHelp.chm";
 constexpr std::string_view kServerFolder = "Kavrel";
 constexpr std::string_view kPartSuffix = ".part";
-constexpr int kMostQuestions = 9999;
 constexpr size_t kMostEntries = 65535;         // the ZIP end record counts entries in 16 bits
 constexpr size_t kLargestPackage = INT32_MAX;  // the client refuses a longer Content-Length
 constexpr size_t kLongestPath = 259;           // what Windows unpacks without long-path support
@@ -200,9 +199,9 @@ bool BankBuilder::readSource(const fs::path& source) {
                 return refuse(
                     std::string(type) + "-" + std::to_string(expected) +
                     " is missing: the questions of a type are numbered 1, 2, 3, ... without gaps");
-            if (number > kMostQuestions)
+            if (number > catalogue::kMostQuestions)
                 return refuse(std::string(type) + " has more than " +
-                              std::to_string(kMostQuestions) + " questions");
+                              std::to_string(catalogue::kMostQuestions) + " questions");
             ++expected;
             questions_.push_back(std::move(question));
         }

@@ -233,8 +233,6 @@ bool ServerCheck::checkCatalogue() {
     for (std::string_view type : questionTypes()) {
         const std::string key = std::string(type) + "题数量";
         int32_t count = book.questionCount(type);
-        counts_[std::string(type)] = count;
-        questions += std::max(count, 0);
         std::optional<std::string> raw =
             catalogue::findIniValue(text,
                                     gbk ? platform::utf8ToGbkLossy(catalogue::kCountSection)
@@ -243,6 +241,14 @@ bool ServerCheck::checkCatalogue() {
         std::string value = raw ? (gbk ? platform::gbkToUtf8(*raw) : *raw) : "";
         if (raw && value != std::to_string(count))
             warn(key + " is \"" + value + "\", which the client reads as " + std::to_string(count));
+        if (count > catalogue::kMostQuestions) {
+            warn(key + " counts " + std::to_string(count) +
+                 " questions; the client lists only the first " +
+                 std::to_string(catalogue::kMostQuestions));
+            count = catalogue::kMostQuestions;
+        }
+        counts_[std::string(type)] = count;
+        questions += std::max(count, 0);
     }
     if (!gbk) warn("config.txt is UTF-8; this client reads it, but the catalogue's format is GBK");
     print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " +

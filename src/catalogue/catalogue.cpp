@@ -1,5 +1,6 @@
 #include "catalogue/catalogue.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "catalogue/ini.h"
@@ -26,8 +27,9 @@ std::string cutToLimit(std::string_view gbk) {
 
 std::vector<QuestionItem> questionList(int32_t count) {
     std::vector<QuestionItem> items;
-    for (int32_t n = 1; n > 0 && n <= count; ++n)
-        items.push_back({"第" + decimalText(n) + "题", n});
+    count = std::min(count, kMostQuestions);
+    items.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int32_t n = 1; n <= count; ++n) items.push_back({"第" + decimalText(n) + "题", n});
     return items;
 }
 

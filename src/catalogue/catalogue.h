@@ -22,7 +22,12 @@ struct QuestionItem {
     int32_t value;      // 3
 };
 
-// "第" + n + "题" for n = 1 .. count; nothing for a count of 0 or less.
+// The longest question list: a count beyond it (a typing slip such as 2147483647) would
+// otherwise fill the list until memory runs out. No bank comes near it.
+inline constexpr int32_t kMostQuestions = 9999;
+
+// "第" + n + "题" for n = 1 .. count, at most kMostQuestions of them; nothing for a count of 0
+// or less.
 std::vector<QuestionItem> questionList(int32_t count);
 
 class Catalogue {

@@ -1,6 +1,7 @@
 #include "catalogue/catalogue.h"
 
 #include <gtest/gtest.h>
+#include <limits>
 
 #include "support/scratch.h"
 
@@ -159,6 +160,12 @@ TEST(QuestionList, LabelsAndValues) {
     EXPECT_EQ(questionList(12)[11].label, "第12题");
     EXPECT_TRUE(questionList(0).empty());
     EXPECT_TRUE(questionList(-2).empty());
+    EXPECT_TRUE(questionList(std::numeric_limits<int32_t>::min()).empty());
+    // A count far beyond any bank gives the longest list, not an endless one.
+    std::vector<QuestionItem> most = questionList(std::numeric_limits<int32_t>::max());
+    ASSERT_EQ(most.size(), static_cast<size_t>(kMostQuestions));
+    EXPECT_EQ(most.back().label, "第9999题");
+    EXPECT_EQ(most.back().value, 9999);
 }
 
 }  // namespace
