@@ -82,6 +82,8 @@ std::string Catalogue::valueGbk(std::string_view section, std::string_view key) 
         const bool end = n == 0;
         filled += static_cast<size_t>(n);
         std::string_view rest(buffer.data(), filled);
+        // A GBK file, the usual case, is known as one from its first Chinese line on.
+        if (guess == Guess::Gbk && gbkPossible) asGbk.feedLines(rest);
         while (!settled()) {
             size_t newline = rest.find('\n');
             if (newline == std::string_view::npos) break;

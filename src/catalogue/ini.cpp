@@ -126,6 +126,20 @@ bool IniLookup::feed(std::string_view line) {
     return finished_ = true;
 }
 
+bool IniLookup::feedLines(std::string_view& text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (!finished_) {
+        const void* newline = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        if (!newline) break;
+        const char* lineEnd = static_cast<const char*>(newline);
+        feed(std::string_view(p, static_cast<size_t>(lineEnd - p)));
+        p = lineEnd + 1;
+    }
+    text.remove_prefix(static_cast<size_t>(p - text.data()));
+    return finished_;
+}
+
 std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
                                         std::string_view key) {
     IniLookup lookup(section, key, text.encoding == TextEncoding::Gbk);
