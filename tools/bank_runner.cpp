@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/ini.h"
 #include "fetch/entry_name.h"
 #include "platform/text.h"
 #include "tool_common.h"
@@ -218,7 +219,8 @@ bool BankBuilder::readRequirements(Question& question) {
         return refuse(where + " is missing: one requirement per line");
     std::string text;
     if (!readBytes(file, text)) return false;
-    if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    if (text.starts_with(catalogue::kUtf8ByteOrderMark))
+        text.erase(0, catalogue::kUtf8ByteOrderMark.size());
     if (!platform::isValidUtf8(text)) return refuse(where + " is not UTF-8 text");
     std::vector<std::string> lines;
     std::istringstream in(text);

@@ -54,14 +54,13 @@ std::string Catalogue::valueGbk(std::string_view section, std::string_view key) 
     const auto feed = [&](std::string_view line) {
         if (firstLine) {
             firstLine = false;
-            if (line.substr(0, 3) == "\xEF\xBB\xBF") {
+            if (line.starts_with(kUtf8ByteOrderMark)) {
                 guess = Guess::Utf8ByMark;
-                line.remove_prefix(3);
+                line.remove_prefix(kUtf8ByteOrderMark.size());
             }
         }
         if (guess == Guess::Undecided) {
-            if (!anyHighByte)
-                for (char c : line) anyHighByte |= static_cast<unsigned char>(c) >= 0x80;
+            anyHighByte = anyHighByte || hasHighByte(line);
             if (!platform::isValidUtf8(line)) guess = Guess::Gbk;
         }
         if (guess != Guess::Utf8ByMark && gbkPossible) asGbk.feed(line);

@@ -81,16 +81,10 @@ void forEachLine(std::string_view text, LineFunction line) {
 }  // namespace
 
 IniText classifyIniText(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return {bytes.substr(3), TextEncoding::Utf8};
+    if (bytes.starts_with(kUtf8ByteOrderMark))
+        return {bytes.substr(kUtf8ByteOrderMark.size()), TextEncoding::Utf8};
     // A GBK catalogue fails the check at its first Chinese character, so this is cheap there.
-    bool anyHighByte = false;
-    for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            anyHighByte = true;
-            break;
-        }
-    }
-    if (anyHighByte && platform::isValidUtf8(bytes)) return {bytes, TextEncoding::Utf8};
+    if (hasHighByte(bytes) && platform::isValidUtf8(bytes)) return {bytes, TextEncoding::Utf8};
     return {bytes, TextEncoding::Gbk};
 }
 

@@ -17,6 +17,16 @@ namespace tovren::catalogue {
 
 enum class TextEncoding { Gbk, Utf8 };
 
+// What Notepad puts before a UTF-8 file.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// True when a byte is not ASCII: pure ASCII reads the same as GBK and as UTF-8.
+inline bool hasHighByte(std::string_view bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    return false;
+}
+
 struct IniText {
     std::string_view body;  // the file without any byte-order mark
     TextEncoding encoding;
