@@ -13,7 +13,7 @@
 #include <span>
 #include <string_view>
 
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
@@ -217,7 +217,7 @@ class ServerCheck {
 };
 
 bool ServerCheck::checkCatalogue() {
-    const std::string address = app::catalogueAddress(options_.serverBase);
+    const std::string address = exam::catalogueAddress(options_.serverBase);
     std::fprintf(err_, "check: fetching %s\n", address.c_str());
     Fetched fetched = fetcher_.fetch(address, scratch_.path() + "\\config.ini");
     if (!fetched.path) {
@@ -270,7 +270,7 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
     makeFolder(packages);
     makeFolder(unpacked);
     Fetched fetched =
-        fetcher_.fetch(app::packageAddress(type, numberText, options_.serverBase), packages + "\\");
+        fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase), packages + "\\");
     if (!fetched.path) {
         problems.push_back("package: " + fetched.reason);
     } else {
@@ -309,7 +309,7 @@ void ServerCheck::probeBeyondCount(std::string_view type, int32_t count) {
     const std::string probe = scratch_.path() + "\\probe";
     makeFolder(probe);
     Fetched fetched =
-        fetcher_.fetch(app::packageAddress(type, numberText, options_.serverBase), probe + "\\");
+        fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase), probe + "\\");
     if (!fetched.path) return;
     warn("the server has " + std::string(type) + "-" + numberText +
          ".zip, but the catalogue counts " + std::to_string(std::max(count, 0)) + " " +
@@ -362,7 +362,7 @@ void ServerCheck::checkKeys() {
 }
 
 bool ServerCheck::checkHelp() {
-    const std::string address = app::helpAddress(options_.serverBase);
+    const std::string address = exam::helpAddress(options_.serverBase);
     std::fprintf(err_, "check: fetching %s\n", address.c_str());
     Fetched fetched = fetcher_.fetch(address, scratch_.path() + "\\ITHelp.chm");
     if (!fetched.path) {

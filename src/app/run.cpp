@@ -1,6 +1,6 @@
 #include "app/run.h"
 
-#include "app/program.h"
+#include "ui/program.h"
 #include "platform/window/backend.h"
 #include "ui/training_window.h"
 #include "ui/window_definitions.h"
@@ -8,7 +8,7 @@
 namespace tovren::app {
 
 int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download) {
-    Program program(windows, std::move(download));
+    ui::Program program(windows, std::move(download));
     windows.setCleanUp([&program] { program.cleanUp(); });
     auto* training = windows.load(ui::kTrainingWindow, nullptr, false,
                                   [&program](platform::window::Window& w) { ui::bindTrainingWindow(w, program); });

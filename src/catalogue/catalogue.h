@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 
 namespace tovren::catalogue {
 
@@ -32,7 +32,7 @@ std::vector<QuestionItem> questionList(int32_t count);
 
 class Catalogue {
   public:
-    explicit Catalogue(std::string path = app::cataloguePath());
+    explicit Catalogue(std::string path = exam::cataloguePath());
 
     // The value as GBK bytes, at most kValueLimit of them; section and key are UTF-8.
     std::string valueGbk(std::string_view section, std::string_view key) const;

@@ -1,13 +1,13 @@
 #pragma once
 // The button "打开考试文件夹": the current package unpacked into its own folder, then the exam
 // folder shown in the file manager.
-#include "app/program.h"
+#include "ui/program.h"
 #include "platform/window/window.h"
 
 namespace tovren::ui {
 
 // Unpacks c:\Kavrel\<type>-<number>.zip into c:\Kavrel\<type>-<number>, then explores
 // c:\Kavrel whatever the unpacking did.
-void openExamFolder(platform::window::Window& training, const app::Program& program);
+void openExamFolder(platform::window::Window& training, const ui::Program& program);
 
 }  // namespace tovren::ui

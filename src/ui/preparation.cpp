@@ -1,6 +1,6 @@
 #include "ui/preparation.h"
 
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/text_rules.h"
 #include "platform/files.h"
@@ -10,28 +10,28 @@ namespace tovren::ui {
 
 using platform::window::Window;
 
-void prepareQuestion(Window& training, app::Program& program) {
+void prepareQuestion(Window& training, ui::Program& program) {
     auto& questions = training.comboBox(k组合框_选择题目);
     auto& state = program.state;
     int32_t at = questions.currentSelection();
     state.questionLabel = questions.itemText(at);
     state.requirementKey = state.typeText + state.questionLabel;
     state.questionNumberText = catalogue::decimalText(questions.itemValue(at));
-    program.taskParam.url = app::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
-    program.taskParam.localPath = app::packageDownloadTarget();
+    program.taskParam.url = exam::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
+    program.taskParam.localPath = exam::packageDownloadTarget();
     startDownload(program);
     waitForDownloader(training, program);
     showRequirements(training, program);
 }
 
-void startDownload(app::Program& program) {
+void startDownload(ui::Program& program) {
     const std::string& target = program.taskParam.localPath;
     // A folder is never deleted; a target ending in "\" never exists.
     if (platform::pathExists(target)) platform::deleteFile(target);
     program.download->addTask(program.taskParam);
 }
 
-void waitForDownloader(Window& training, app::Program& program) {
+void waitForDownloader(Window& training, ui::Program& program) {
     training.setAlwaysOnTop(false);
     Window* preparing = training.system().load(kPreparingWindow, &training, true, [&](Window& w) {
         bindPreparingWindow(w, training, program);
@@ -40,18 +40,18 @@ void waitForDownloader(Window& training, app::Program& program) {
     if (!preparing) training.setAlwaysOnTop(true);
 }
 
-void bindPreparingWindow(Window& preparing, Window& training, app::Program& program) {
+void bindPreparingWindow(Window& preparing, Window& training, ui::Program& program) {
     preparing.timer(k时钟1).onTimer = [&preparing, &program] { onPreparingTimer(preparing, program); };
     preparing.onWillBeDestroyed = [&training] { training.setAlwaysOnTop(true); };
 }
 
-void onPreparingTimer(Window& preparing, app::Program& program) {
+void onPreparingTimer(Window& preparing, ui::Program& program) {
     if (program.download->receivedBytes() > 0) return;
     preparing.timer(k时钟1).setPeriod(0);
     preparing.destroy();
 }
 
-void showRequirements(Window& training, const app::Program& program) {
+void showRequirements(Window& training, const ui::Program& program) {
     auto& box = training.editBox(k编辑框1);
     box.setText("");
     for (const std::string& piece : catalogue::Catalogue().requirements(program.state.requirementKey))

@@ -1,6 +1,6 @@
 #include "ui/theory_tab.h"
 
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 #include "ui/window_definitions.h"
 
 namespace tovren::ui {
@@ -11,7 +11,7 @@ void setUpBalloonTip(platform::window::Window& window) {
 }
 
 void backToLoginPage(platform::window::Window& window) {
-    window.browserBox(k超文本浏览框1).set地址(app::loginAddress());
+    window.browserBox(k超文本浏览框1).set地址(exam::loginAddress());
 }
 
 std::optional<bool> openInPlace(platform::window::Window& window) {

@@ -1,6 +1,6 @@
 #include "ui/training_window.h"
 
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "platform/files.h"
 #include "ui/exam_folder.h"
@@ -15,7 +15,7 @@ using platform::window::Answer;
 using platform::window::Buttons;
 using platform::window::Window;
 
-void bindTrainingWindow(Window& window, app::Program& program) {
+void bindTrainingWindow(Window& window, ui::Program& program) {
     window.onCreated = [&window, &program] { onCreated(window, program); };
     window.onCanBeClosed = [&window] { return onCanBeClosed(window); };
     window.comboBox(k组合框_选择题型).onListItemSelected = [&window, &program] { onTypeChosen(window, program); };
@@ -27,17 +27,17 @@ void bindTrainingWindow(Window& window, app::Program& program) {
     window.button(k按钮帮助).onClicked = [&window, &program] { openHelpDocument(window, program); };
 }
 
-void onCreated(Window& window, app::Program& program) {
-    app::ensureExamFolder();
-    program.taskParam.url = app::catalogueAddress(program.serverBase);
-    program.taskParam.localPath = app::cataloguePath();
+void onCreated(Window& window, ui::Program& program) {
+    exam::ensureExamFolder();
+    program.taskParam.url = exam::catalogueAddress(program.serverBase);
+    program.taskParam.localPath = exam::cataloguePath();
     // The catalogue is always fetched anew.
     if (platform::pathExists(program.taskParam.localPath)) platform::deleteFile(program.taskParam.localPath);
     if (!program.download->addTask(program.taskParam)) program.windows.exitNow(0);
     setUpBalloonTip(window);
 }
 
-void onTypeChosen(Window& window, app::Program& program) {
+void onTypeChosen(Window& window, ui::Program& program) {
     auto& types = window.comboBox(k组合框_选择题型);
     program.state.typeText = types.itemText(types.currentSelection());
     program.state.questionCount = catalogue::Catalogue().questionCount(program.state.typeText);

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "app/build_config.h"
+#include "exam/build_config.h"
 #include "platform/window/definition.h"
 
 namespace tovren::ui {

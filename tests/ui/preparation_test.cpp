@@ -15,8 +15,8 @@ namespace fs = std::filesystem;
 
 std::set<std::string> examFolderListing() {
     std::set<std::string> names;
-    for (const auto& e : fs::recursive_directory_iterator(tovren::testing::fsPath(app::kExamFolder)))
-        names.insert(fs::relative(e.path(), tovren::testing::fsPath(app::kExamFolder)).generic_string());
+    for (const auto& e : fs::recursive_directory_iterator(tovren::testing::fsPath(exam::kExamFolder)))
+        names.insert(fs::relative(e.path(), tovren::testing::fsPath(exam::kExamFolder)).generic_string());
     return names;
 }
 

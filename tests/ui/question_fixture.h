@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/exam_layout.h"
-#include "app/program.h"
+#include "exam/exam_layout.h"
+#include "ui/program.h"
 #include "fetch/download.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -96,7 +96,7 @@ protected:
 
     static void clearExamFolder() {
         std::error_code ignored;
-        std::filesystem::remove_all(tovren::testing::fsPath(app::kExamFolder), ignored);
+        std::filesystem::remove_all(tovren::testing::fsPath(exam::kExamFolder), ignored);
     }
 
     // Loads the training window and lets the catalogue arrive.
@@ -104,7 +104,7 @@ protected:
         training = windows.load(kTrainingWindow, nullptr, false, [this](win::Window& w) { bindTrainingWindow(w, program); });
         EXPECT_NE(training, nullptr);
         EXPECT_TRUE(waitIdle());
-        EXPECT_TRUE(platform::pathExists(app::cataloguePath()));
+        EXPECT_TRUE(platform::pathExists(exam::cataloguePath()));
         return *training;
     }
 
@@ -174,7 +174,7 @@ protected:
     win::WindowSystem windows{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);
     WatchedDownload* download = nullptr;
-    app::Program program{windows, [this] {
+    ui::Program program{windows, [this] {
                              auto made = std::make_unique<WatchedDownload>();
                              download = made.get();
                              return made;

@@ -14,7 +14,7 @@ constexpr std::string_view kHelpBody = "ITSF help document";
 
 TEST_F(TheoryHelpTest, ThePresentHelpDocumentOpensAtOnce) {
     win::Window& w = load();
-    auto file = platform::File::open(app::helpPath(), platform::File::Mode::CreateNew);
+    auto file = platform::File::open(exam::helpPath(), platform::File::Mode::CreateNew);
     ASSERT_TRUE(file && file->write("part", 4) && file->close());
     size_t added = download->added.size();
 
@@ -25,7 +25,7 @@ TEST_F(TheoryHelpTest, ThePresentHelpDocumentOpensAtOnce) {
     EXPECT_EQ(program.taskParam.url, server.base() + "/Kavrel/ITHelp.chm") << "set on every click";
     EXPECT_EQ(program.taskParam.localPath, "c:\\Kavrel\\ITHelp.chm");
     EXPECT_EQ(driver->shellCalls(), std::vector<std::string>{"open|c:\\Kavrel\\ITHelp.chm"});
-    EXPECT_EQ(readFile(app::helpPath()), "part") << "kept as it is";
+    EXPECT_EQ(readFile(exam::helpPath()), "part") << "kept as it is";
     EXPECT_EQ(requestsFor("/Kavrel/ITHelp.chm"), 0u);
 }
 
@@ -40,7 +40,7 @@ TEST_F(TheoryHelpTest, AMissingHelpDocumentIsFetchedOnce) {
     EXPECT_FALSE(onTopDuringWait);
     EXPECT_TRUE(w.alwaysOnTop());
     ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(readFile(app::helpPath()), kHelpBody);
+    EXPECT_EQ(readFile(exam::helpPath()), kHelpBody);
 
     driver->click(w.button(k按钮帮助));
     EXPECT_EQ(requestsFor("/Kavrel/ITHelp.chm"), 1u);
@@ -59,12 +59,12 @@ TEST_F(TheoryHelpTest, AHelpDocumentThatFailedIsFetchedAtTheNextClick) {
     driver->selectTab(w.tabControl(k选择夹1), 2);
     driver->click(w.button(k按钮帮助));
     ASSERT_TRUE(waitIdle());
-    EXPECT_FALSE(platform::pathExists(app::helpPath()));
+    EXPECT_FALSE(platform::pathExists(exam::helpPath()));
     EXPECT_EQ(driver->shellCalls().size(), 1u) << "opened all the same";
 
     driver->click(w.button(k按钮帮助));
     ASSERT_TRUE(waitIdle());
-    EXPECT_EQ(readFile(app::helpPath()), kHelpBody);
+    EXPECT_EQ(readFile(exam::helpPath()), kHelpBody);
     EXPECT_EQ(requestsFor("/Kavrel/ITHelp.chm"), 2u);
     EXPECT_EQ(preparingWindowsLoaded(), 2);
     EXPECT_EQ(driver->shellCalls().size(), 2u);
@@ -79,8 +79,8 @@ TEST_F(TheoryHelpTest, TheTriangleGoesBackToTheLoginPage) {
     driver->requestNewWindow(browser);
     driver->click(w.button(k按钮3));
     EXPECT_EQ(driver->navigations(browser),
-              (std::vector<std::string>{app::loginAddress(), app::loginAddress(), "http://127.0.0.1:1/elsewhere",
-                                        app::loginAddress()}));
+              (std::vector<std::string>{exam::loginAddress(), exam::loginAddress(), "http://127.0.0.1:1/elsewhere",
+                                        exam::loginAddress()}));
 }
 
 TEST_F(TheoryHelpTest, NewWindowsOpenInPlaceAndAreRefused) {

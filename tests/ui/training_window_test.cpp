@@ -8,8 +8,8 @@
 #include <fstream>
 #include <vector>
 
-#include "app/exam_layout.h"
-#include "app/program.h"
+#include "exam/exam_layout.h"
+#include "ui/program.h"
 #include "app/run.h"
 #include "platform/files.h"
 #include "platform/text.h"
@@ -57,9 +57,9 @@ protected:
         platform::setDriveRoot(platform::nativePath(scratch.path()));
         std::filesystem::create_directories(testing::fsPath(scratch.path()) / "c");
 #endif
-        platform::deleteFile(app::cataloguePath());
+        platform::deleteFile(exam::cataloguePath());
     }
-    ~TrainingWindowTest() override { platform::deleteFile(app::cataloguePath()); }
+    ~TrainingWindowTest() override { platform::deleteFile(exam::cataloguePath()); }
 
     win::Window& load() {
         win::Window* w = windows.load(kTrainingWindow, nullptr, false,
@@ -69,8 +69,8 @@ protected:
     }
 
     static void writeCatalogue() {
-        app::ensureExamFolder();
-        auto file = platform::File::open(app::cataloguePath(), platform::File::Mode::CreateAlways);
+        exam::ensureExamFolder();
+        auto file = platform::File::open(exam::cataloguePath(), platform::File::Mode::CreateAlways);
         ASSERT_TRUE(file);
         std::string gbk = *platform::utf8ToGbk(kCatalogue);
         ASSERT_TRUE(file->write(gbk.data(), static_cast<int64_t>(gbk.size())));
@@ -87,19 +87,19 @@ protected:
     win::WindowSystem windows{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);
     ScriptedDownloader::Log log;
-    app::Program program{windows, std::make_unique<ScriptedDownloader>(log)};
+    ui::Program program{windows, std::make_unique<ScriptedDownloader>(log)};
 };
 
 TEST_F(TrainingWindowTest, CreationFetchesTheCatalogueAnewAndShowsTheFirstPage) {
-    platform::createFolder(app::kExamFolder);
+    platform::createFolder(exam::kExamFolder);
     writeCatalogue();
-    ASSERT_TRUE(platform::pathExists(app::cataloguePath()));
+    ASSERT_TRUE(platform::pathExists(exam::cataloguePath()));
     win::Window& w = load();
 
-    EXPECT_TRUE(platform::isDirectory(app::kExamFolder));
-    EXPECT_FALSE(platform::pathExists(app::cataloguePath())) << "the old catalogue is deleted";
+    EXPECT_TRUE(platform::isDirectory(exam::kExamFolder));
+    EXPECT_FALSE(platform::pathExists(exam::cataloguePath())) << "the old catalogue is deleted";
     ASSERT_EQ(log.tasks.size(), 1u);
-    EXPECT_EQ(log.tasks[0].url, app::catalogueAddress());
+    EXPECT_EQ(log.tasks[0].url, exam::catalogueAddress());
     EXPECT_EQ(log.tasks[0].localPath, "c:\\Kavrel\\config.ini");
 
     EXPECT_TRUE(w.visible());
@@ -119,7 +119,7 @@ TEST_F(TrainingWindowTest, CreationFetchesTheCatalogueAnewAndShowsTheFirstPage) 
     EXPECT_EQ(w.comboBox(k组合框_选择题目).text(), "选择题目");
     EXPECT_EQ(w.editBox(k编辑框2).text(), kHelpText);
     EXPECT_EQ(driver->navigations(w.browserBox(k超文本浏览框1)),
-              std::vector<std::string>{app::loginAddress()}) << "the browser starts loading at once";
+              std::vector<std::string>{exam::loginAddress()}) << "the browser starts loading at once";
     EXPECT_EQ(driver->tips(w.balloonTipBox(k气球提示框1)),
               std::vector<std::string>{"标签1|" + std::string(kTheoryTipText) + "|-1"});
     EXPECT_EQ(program.state.typeText, "");

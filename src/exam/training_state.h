@@ -1,11 +1,11 @@
 #pragma once
 // The student's current choice. One instance lives for the whole run, owned by the program
-// record (app/program.h) beside the one TaskParam and the one Download; only the window thread
+// record (ui/program.h) beside the one TaskParam and the one Download; only the window thread
 // touches it. Nothing resets a field: each keeps its value until overwritten.
 #include <cstdint>
 #include <string>
 
-namespace tovren::app {
+namespace tovren::exam {
 
 struct TrainingState {
     std::string typeText;            // "Word", ... the type list's current item
@@ -15,4 +15,4 @@ struct TrainingState {
     std::string questionNumberText;  // "1"
 };
 
-}  // namespace tovren::app
+}  // namespace tovren::exam

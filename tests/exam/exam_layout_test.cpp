@@ -1,12 +1,12 @@
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 
 #include <gtest/gtest.h>
 
-#include "app/training_state.h"
+#include "exam/training_state.h"
 #include "platform/files.h"
 #include "support/scratch.h"
 
-namespace tovren::app {
+namespace tovren::exam {
 namespace {
 
 const std::string kServer(kServerBase);
@@ -61,16 +61,16 @@ TEST(ExamLayout, EnsureExamFolder) {
     platform::setDriveRoot(drive.path());
     platform::createFolder(drive / "c");
 
-    app::ensureExamFolder();
+    exam::ensureExamFolder();
     EXPECT_TRUE(platform::isDirectory(kExamFolder)) << "made when missing";
     drive.writeFile("c/Kavrel/Word-1.zip", "keep");
-    app::ensureExamFolder();
+    exam::ensureExamFolder();
     EXPECT_EQ(drive.readFile("c/Kavrel/Word-1.zip"), "keep") << "an existing folder is left as it is";
 
     testing::ScratchFolder other;
     platform::setDriveRoot(other.path());
     other.writeFile("c/Kavrel", "a plain file");
-    app::ensureExamFolder();  // tries to make the folder and fails without a word
+    exam::ensureExamFolder();  // tries to make the folder and fails without a word
     EXPECT_FALSE(platform::isDirectory(kExamFolder));
     EXPECT_EQ(other.readFile("c/Kavrel"), "a plain file");
 }
@@ -86,4 +86,4 @@ TEST(TrainingState, StartsEmpty) {
 }
 
 }  // namespace
-}  // namespace tovren::app
+}  // namespace tovren::exam

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "app/exam_layout.h"
-#include "app/training_state.h"
+#include "exam/exam_layout.h"
+#include "exam/training_state.h"
 #include "fetch/task_param.h"
 #include "platform/window/window_system.h"
 
-namespace tovren::app {
+namespace tovren::ui {
 
 struct Program {
     Program(platform::window::WindowSystem& windowSystem, std::unique_ptr<fetch::Downloader> downloader)
@@ -18,8 +18,8 @@ struct Program {
     platform::window::WindowSystem& windows;
     // The question server every address is built on: the compiled-in one; tests point it at
     // a server of their own.
-    std::string serverBase = std::string(kServerBase);
-    TrainingState state;
+    std::string serverBase = std::string(exam::kServerBase);
+    exam::TrainingState state;
     fetch::TaskParam taskParam;
     std::unique_ptr<fetch::Downloader> download;
 
@@ -31,4 +31,4 @@ struct Program {
     }
 };
 
-}  // namespace tovren::app
+}  // namespace tovren::ui

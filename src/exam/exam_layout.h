@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "app/build_config.h"
+#include "exam/build_config.h"
 
-namespace tovren::app {
+namespace tovren::exam {
 
 // The exam folder in its two written forms: the folder itself, and the prefix of its files.
 inline constexpr std::string_view kExamFolder = "c:\\Kavrel";
@@ -36,4 +36,4 @@ std::string loginAddress();  // TestingSiteBase/passport/login
 // the folder that end without a file.
 void ensureExamFolder();
 
-}  // namespace tovren::app
+}  // namespace tovren::exam

@@ -1,8 +1,8 @@
-#include "app/exam_layout.h"
+#include "exam/exam_layout.h"
 
 #include "platform/files.h"
 
-namespace tovren::app {
+namespace tovren::exam {
 namespace {
 
 std::string join(std::initializer_list<std::string_view> parts) {
@@ -50,4 +50,4 @@ void ensureExamFolder() {
     if (!platform::isDirectory(kExamFolder)) platform::createFolder(kExamFolder);
 }
 
-}  // namespace tovren::app
+}  // namespace tovren::exam
