@@ -4,6 +4,7 @@
 // a drive path "c:\..." lives under the drive root ("<root>/c/..."), a rooted path "\tmp\x" or
 // "/tmp/x" is the native "/tmp/x", and a relative path stays relative.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,10 +21,29 @@ bool deleteFile(std::string_view path);
 bool createFolder(std::string_view path);
 // Clears read-only, hidden and system attributes, so the file is plain and writable.
 bool setNormalAttributes(std::string_view path);
-// Renames a file; false, touching nothing, when `to` already exists.
+// Renames a file; false, touching nothing, when `to` already exists. A file held open for a
+// moment is waited for (BusyRetry).
 bool renameNoReplace(std::string_view from, std::string_view to);
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(std::string_view path);
+
+// On Windows a virus scanner or the search indexer opens a fresh file for a moment, and a create
+// or rename that meets it fails with a sharing violation or access denied. Those two are tried
+// again, a step at a time, until `limitMs` has been waited; only then do they count as failed.
+// Any other refusal ("already exists" included) fails at once.
+struct BusyRetry {
+    int32_t limitMs = 2000;
+    int32_t stepMs = 50;
+    // Waits `ms`; when empty the thread sleeps. Tests shorten or count the waits.
+    std::function<void(int32_t ms)> sleep;
+};
+// Sets how creates and renames wait for a busy file; returns the setting it replaces.
+BusyRetry setBusyRetry(BusyRetry retry);
+
+enum class Attempt { Done, Busy, Failed };
+// Runs `attempt` until it is done or has failed, or has stayed busy past the limit of the
+// current BusyRetry; true when it was done.
+bool retryWhileBusy(const std::function<Attempt()>& attempt);
 
 // The native form of a program path (the identity on Windows).
 std::string nativePath(std::string_view path);
@@ -36,8 +56,8 @@ class File {
   public:
     enum class Mode {
         Read,          // existing file, reading only
-        CreateNew,     // a new file; fails when anything exists at the path
-        CreateAlways,  // a new file, or an existing one truncated
+        CreateNew,     // a new file; fails when anything exists at the path (a busy file is waited for)
+        CreateAlways,  // a new file, or an existing one truncated (a busy file is waited for)
     };
 
     File() = default;

@@ -18,6 +18,18 @@ DWORD attributesOf(std::string_view path) {
     return GetFileAttributesW(widen(path).c_str());
 }
 
+// A scanner or the indexer that has a fresh file open without delete or write sharing makes a
+// rename or create fail with ERROR_SHARING_VIOLATION ("Creating and Opening Files": a sharing
+// mode the open handles do not allow); a name whose file was deleted while still open is
+// pending deletion until the last handle goes, and CreateFileW then fails with
+// ERROR_ACCESS_DENIED ("CreateFileW function", Remarks). Both pass; anything else is final.
+Attempt outcomeOf(bool ok) {
+    if (ok) return Attempt::Done;
+    DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ? Attempt::Busy
+                                                                           : Attempt::Failed;
+}
+
 }  // namespace
 
 void setDriveRoot(std::string) {}
@@ -62,8 +74,10 @@ bool setNormalAttributes(std::string_view path) {
 }
 
 bool renameNoReplace(std::string_view from, std::string_view to) {
-    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
-    return MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0) != 0;
+    // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists
+    // (ERROR_ALREADY_EXISTS), which is final.
+    const std::wstring wideFrom = widen(from), wideTo = widen(to);
+    return retryWhileBusy([&] { return outcomeOf(MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != 0); });
 }
 
 File::File(File&& other) noexcept : handle_(other.handle_), position_(other.position_) {
@@ -99,9 +113,16 @@ std::optional<File> File::open(std::string_view path, Mode mode) {
             access |= GENERIC_WRITE, disposition = CREATE_ALWAYS;
             break;
     }
-    HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    const std::wstring wide = widen(path);
+    HANDLE h = INVALID_HANDLE_VALUE;
+    auto attempt = [&] {
+        h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                        nullptr);
+        return outcomeOf(h != INVALID_HANDLE_VALUE);
+    };
+    // Only a file being made waits: a reader keeps the plain answer.
+    bool opened = mode == Mode::Read ? attempt() == Attempt::Done : retryWhileBusy(attempt);
+    if (!opened) return std::nullopt;
     File file;
     file.handle_ = h;
     return file;

@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "support/scratch.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/wide.h"
+#endif
 
 namespace tovren::platform {
 namespace {
@@ -137,6 +146,193 @@ TEST(Files, GbkNamedFilesGoThroughUnicode) {
     EXPECT_TRUE(pathExists(dir / "试题 一.txt"));
     EXPECT_TRUE(fs::exists(testing::fsPath(dir / "试题 一.txt")));
 }
+
+// Puts a BusyRetry in place for one test and the old one back at its end.
+class BusyRetryScope {
+  public:
+    explicit BusyRetryScope(BusyRetry retry) : old_(setBusyRetry(std::move(retry))) {}
+    ~BusyRetryScope() { setBusyRetry(std::move(old_)); }
+
+  private:
+    BusyRetry old_;
+};
+
+TEST(Files, BusyAttemptsAreRetriedUntilTheLimitHasBeenWaited) {
+    struct {
+        int busyTimes;          // busy answers before the final one (-1: busy for ever)
+        Attempt finally;
+        int32_t limitMs, stepMs;
+        bool done;
+        std::vector<int32_t> waits;
+        const char* why;
+    } cases[] = {
+        {0, Attempt::Done, 2000, 50, true, {}, "done at once: no wait"},
+        {0, Attempt::Failed, 2000, 50, false, {}, "a final refusal fails at once"},
+        {3, Attempt::Done, 2000, 50, true, {50, 50, 50}, "a scanner lets go after three steps"},
+        {2, Attempt::Failed, 2000, 50, false, {50, 50}, "busy, then refused for good: no more waiting"},
+        {-1, Attempt::Busy, 200, 50, false, {50, 50, 50, 50}, "busy for ever: fails once the limit is waited"},
+        {-1, Attempt::Busy, 120, 50, false, {50, 50, 20}, "the last step is cut to the limit"},
+        {4, Attempt::Done, 200, 50, true, {50, 50, 50, 50}, "the attempt after the last wait still counts"},
+        {1, Attempt::Done, 0, 50, false, {}, "no limit: a busy file fails at once"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::vector<int32_t> waits;
+        BusyRetryScope scope({c.limitMs, c.stepMs, [&waits](int32_t ms) { waits.push_back(ms); }});
+        int calls = 0;
+        bool done = retryWhileBusy([&] {
+            ++calls;
+            return c.busyTimes < 0 || calls <= c.busyTimes ? Attempt::Busy : c.finally;
+        });
+        EXPECT_EQ(done, c.done);
+        EXPECT_EQ(waits, c.waits);
+        EXPECT_EQ(calls, static_cast<int>(c.waits.size()) + 1) << "one attempt before each wait and one after";
+    }
+}
+
+TEST(Files, TheDefaultRetryWaitsAboutTwoSeconds) {
+    std::vector<int32_t> waits;
+    BusyRetry retry;
+    EXPECT_EQ(retry.limitMs, 2000);
+    retry.sleep = [&waits](int32_t ms) { waits.push_back(ms); };
+    BusyRetryScope scope(std::move(retry));
+    EXPECT_FALSE(retryWhileBusy([] { return Attempt::Busy; }));
+    int32_t total = 0;
+    for (int32_t ms : waits) total += ms;
+    EXPECT_EQ(total, 2000);
+    EXPECT_GE(waits.size(), 10u) << "short steps, so a file let go early is taken early";
+}
+
+#ifdef _WIN32
+using Clock = std::chrono::steady_clock;
+
+int64_t msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Another opener of the file (a scanner) with the given sharing, let go after `holdMs`
+// (negative: at the end of the scope).
+class FileHolder {
+  public:
+    FileHolder(const std::string& path, DWORD share, int holdMs) {
+        handle_ = CreateFileW(widen(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle_ != INVALID_HANDLE_VALUE && holdMs >= 0)
+            letGo_ = std::thread([this, holdMs] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+                CloseHandle(handle_);
+            });
+    }
+    ~FileHolder() {
+        if (letGo_.joinable())
+            letGo_.join();
+        else if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    bool holds() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    std::thread letGo_;
+};
+
+constexpr DWORD kNoDeleteSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+TEST(FilesBusy, ARenameWaitsForAScannerThatHoldsTheFile) {
+    ScratchFolder dir;
+    dir.writeFile("x.tmp", "package");
+    {
+        // Without waiting, the system refuses the rename while the file is held.
+        FileHolder scanner(dir / "x.tmp", kNoDeleteSharing, -1);
+        ASSERT_TRUE(scanner.holds());
+        EXPECT_FALSE(MoveFileExW(widen(dir / "x.tmp").c_str(), widen(dir / "Word-1.zip").c_str(), 0));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    }
+    FileHolder scanner(dir / "x.tmp", kNoDeleteSharing, 300);
+    ASSERT_TRUE(scanner.holds());
+    auto start = Clock::now();
+    EXPECT_TRUE(renameNoReplace(dir / "x.tmp", dir / "Word-1.zip"));
+    int64_t waited = msSince(start);
+    EXPECT_GE(waited, 250) << "it was renamed only once the scanner let go";
+    EXPECT_LT(waited, 2000) << "and soon after, not at the end of the limit";
+    EXPECT_EQ(dir.readFile("Word-1.zip"), "package");
+    EXPECT_FALSE(pathExists(dir / "x.tmp"));
+}
+
+TEST(FilesBusy, ACreateWaitsForAFileHeldWithoutSharing) {
+    ScratchFolder dir;
+    dir.writeFile("a.doc", "old");
+    {
+        FileHolder scanner(dir / "a.doc", 0, -1);
+        ASSERT_TRUE(scanner.holds());
+        HANDLE h = CreateFileW(widen(dir / "a.doc").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    FileHolder scanner(dir / "a.doc", 0, 300);
+    ASSERT_TRUE(scanner.holds());
+    auto start = Clock::now();
+    auto file = File::open(dir / "a.doc", File::Mode::CreateAlways);
+    int64_t waited = msSince(start);
+    ASSERT_TRUE(file);
+    EXPECT_GE(waited, 250);
+    EXPECT_LT(waited, 2000);
+    EXPECT_TRUE(file->write("new", 3));
+    file->close();
+    EXPECT_EQ(dir.readFile("a.doc"), "new");
+}
+
+TEST(FilesBusy, APermanentRefusalStillFailsAfterAboutTwoSeconds) {
+    ScratchFolder dir;
+    dir.writeFile("x.tmp", "package");
+    dir.writeFile("held.doc", "old");
+    FileHolder renameBlocker(dir / "x.tmp", kNoDeleteSharing, -1);
+    FileHolder createBlocker(dir / "held.doc", 0, -1);
+    ASSERT_TRUE(renameBlocker.holds() && createBlocker.holds());
+
+    auto start = Clock::now();
+    EXPECT_FALSE(renameNoReplace(dir / "x.tmp", dir / "Word-1.zip"));
+    int64_t waited = msSince(start);
+    EXPECT_GE(waited, 1900);
+    EXPECT_LT(waited, 8000) << "it gives up, however long the file stays held";
+    EXPECT_EQ(dir.readFile("x.tmp"), "package");
+    EXPECT_FALSE(pathExists(dir / "Word-1.zip"));
+
+    start = Clock::now();
+    EXPECT_FALSE(File::open(dir / "held.doc", File::Mode::CreateAlways));
+    waited = msSince(start);
+    EXPECT_GE(waited, 1900);
+    EXPECT_LT(waited, 8000);
+}
+
+TEST(FilesBusy, AnExistingTargetIsNotWaitedFor) {
+    ScratchFolder dir;
+    dir.writeFile("x.tmp", "new");
+    dir.writeFile("Word-1.zip", "old");
+    std::filesystem::create_directory(testing::fsPath(dir / "Word-1"));
+    int waits = 0;
+    BusyRetryScope scope({2000, 50, [&waits](int32_t) { ++waits; }});
+    struct {
+        bool result;
+        const char* why;
+    } cases[] = {
+        {renameNoReplace(dir / "x.tmp", dir / "Word-1.zip"), "a rename onto an existing file"},
+        {renameNoReplace(dir / "x.tmp", dir / "Word-1"), "a rename onto an existing folder"},
+        {File::open(dir / "Word-1.zip", File::Mode::CreateNew).has_value(), "a new file where one exists"},
+        {File::open(dir / "Word-1", File::Mode::CreateNew).has_value(), "a new file where a folder exists"},
+        {renameNoReplace(dir / "missing", dir / "Word-2.zip"), "nothing to rename"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_FALSE(c.result);
+    }
+    EXPECT_EQ(waits, 0) << "none of these is a file held for a moment";
+    EXPECT_EQ(dir.readFile("Word-1.zip"), "old");
+    EXPECT_EQ(dir.readFile("x.tmp"), "new");
+}
+#endif
 
 #ifndef _WIN32
 TEST(Files, ProgramPathsMapToNativeOnes) {
