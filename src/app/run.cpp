@@ -12,7 +12,7 @@ int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::D
     windows.setCleanUp([&program] { program.cleanUp(); });
     auto* training = windows.load(ui::kTrainingWindow, nullptr, false,
                                   [&program](platform::window::Window& w) { ui::bindTrainingWindow(w, program); });
-    if (!training) windows.fatalFault("The training window cannot be created.");
+    if (!training) windows.fatalFault("无法创建训练窗口，程序无法继续运行。");
     windows.run();
     windows.runCleanUp();
     windows.backend().uninitialise();

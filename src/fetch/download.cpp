@@ -5,9 +5,11 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "fetch/download_task.h"
+#include "platform/out_of_memory.h"
 #include "platform/text.h"
 
 namespace tovren::fetch {
@@ -62,6 +64,8 @@ void taskThread(std::shared_ptr<Download::Shared> shared, std::shared_ptr<TaskSt
     TaskOutcome outcome;
     try {
         outcome = runTask(task, settings, *state);
+    } catch (const std::bad_alloc&) {
+        platform::outOfMemory();  // the program's fatal fault, not a failed download
     } catch (...) {  // nothing may leave a thread's entry; a throwing messageRoutine included
         outcome.end = TaskEnd::Failed;
     }
@@ -113,8 +117,10 @@ bool Download::addTask(const TaskParam& param) {
         std::thread(taskThread, shared_, state, std::move(*task), settings_).detach();
         shared_->current = std::move(state);
         return true;
+    } catch (const std::bad_alloc&) {
+        platform::outOfMemory();
     } catch (const std::exception&) {
-        return false;  // no memory or no thread
+        return false;  // no thread
     }
 }
 

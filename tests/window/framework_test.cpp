@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/window/backend.h"
@@ -417,6 +419,58 @@ TEST_F(FrameworkDeathTest, FatalFaultShowsOneMessageAndSkipsTheCleanUp) {
             system.fatalFault("broken");
         },
         ::testing::ExitedWithCode(kFaultExitCode), "^box: broken\n$");
+}
+
+// Prints each message box the fatal fault shows, title and text, and answers it.
+void printBoxes(WindowSystem& system) {
+    system.setMessageBoxAnswerer([](const MessageBoxCall& call) {
+        std::fprintf(stderr, "box: %s: %s\n", call.title.c_str(), call.text.c_str());
+        return Answer::Ok;
+    });
+}
+
+TEST_F(FrameworkDeathTest, OutOfMemoryShowsTheFatalFaultInChineseAndSkipsTheCleanUp) {
+    EXPECT_EXIT(
+        {
+            loadMain();
+            system.setCleanUp([] { std::fputs("clean-up\n", stderr); });
+            printBoxes(system);
+#if defined(__SANITIZE_ADDRESS__)
+            // The sanitizer's operator new reports a failure itself and never calls the new-handler.
+            std::get_new_handler()();
+#else
+            volatile size_t huge = size_t(1) << 60;
+            char* bytes = new char[huge];
+            std::fprintf(stderr, "allocated %p\n", static_cast<void*>(bytes));
+#endif
+        },
+        ::testing::ExitedWithCode(kFaultExitCode), "^box: Tovren: 内存不足，程序无法继续运行。\n$");
+}
+
+TEST_F(FrameworkDeathTest, OutOfMemoryOnADownloadThreadShowsOneBoxToo) {
+    EXPECT_EXIT(
+        {
+            loadMain();
+            system.setCleanUp([] { std::fputs("clean-up\n", stderr); });
+            printBoxes(system);
+            // Two worker threads run out at once; the window thread waits meanwhile.
+            std::thread a([] { throw std::bad_alloc(); });
+            std::thread b([] { throw std::bad_alloc(); });
+            a.join();
+            b.join();
+            std::fputs("went on\n", stderr);
+        },
+        ::testing::ExitedWithCode(kFaultExitCode), "^box: Tovren: 内存不足，程序无法继续运行。\n$");
+}
+
+TEST_F(FrameworkDeathTest, AMissingControlIsAFatalFaultInChinese) {
+    EXPECT_EXIT(
+        {
+            Window& w = loadMain();
+            printBoxes(system);
+            w.button("no such button");
+        },
+        ::testing::ExitedWithCode(kFaultExitCode), "^box: Tovren: 窗口 Main 中没有控件 no such button，程序无法继续运行。\n$");
 }
 
 }  // namespace

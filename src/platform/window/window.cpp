@@ -149,14 +149,14 @@ void Window::destroy() {
 Control& Window::control(std::string_view name) {
     for (auto& c : controls_)
         if (c->name() == name) return *c;
-    system_.fatalFault("The window " + std::string(def_.name) + " has no control " +
-                       std::string(name) + ".");
+    system_.fatalFault("窗口 " + std::string(def_.name) + " 中没有控件 " + std::string(name) +
+                       "，程序无法继续运行。");
 }
 
 Control& Window::checked(std::string_view name, Kind kind) {
     Control& c = control(name);
     if (c.kind() != kind)
-        system_.fatalFault("The control " + std::string(name) + " is of another kind.");
+        system_.fatalFault("控件 " + std::string(name) + " 的类型不对，程序无法继续运行。");
     return c;
 }
 

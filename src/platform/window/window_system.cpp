@@ -1,11 +1,13 @@
 #include "platform/window/window_system.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
+#include "platform/out_of_memory.h"
 #include "platform/window/backend.h"
 
 namespace tovren::platform::window {
@@ -33,9 +35,12 @@ std::unique_ptr<Control> makeControl(Window& window, const ControlDef& def, int 
 
 WindowSystem::WindowSystem(std::unique_ptr<Backend> backend) : backend_(std::move(backend)) {
     backend_->attach(*this);
+    routeOutOfMemory();
+    setOutOfMemoryRoutine(&WindowSystem::outOfMemoryFault, this);
 }
 
 WindowSystem::~WindowSystem() {
+    clearOutOfMemoryRoutine(this);
     // Windows still open at the end go without events.
     for (auto& w : windows_)
         if (w->exists()) backend_->destroyWindow(*w);
@@ -173,9 +178,30 @@ void WindowSystem::exitNow(int code) {
 }
 
 void WindowSystem::fatalFault(std::string_view message) {
-    messageBox(message, "Tovren", Buttons::Ok);
+    static std::atomic<bool> faulting{false};
+    static thread_local bool showing = false;
+    // A fault while this thread's message is up (no memory for the box): nothing more to show.
+    if (showing) backend_->exitProcess(-1);
+    showing = true;
+    // Another thread's message is up: that one ends the program.
+    if (faulting.exchange(true))
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    if (std::this_thread::get_id() == windowThread_) {
+        messageBox(message, kFaultTitle, Buttons::Ok);
+    } else {
+        // The windows belong to the window thread, which goes on meanwhile: they are left alone.
+        MessageBoxCall call{std::string(message), std::string(kFaultTitle), Buttons::Ok};
+        if (answerer_)
+            answerer_(call);
+        else
+            backend_->messageBox(call);
+    }
     backend_->exitProcess(-1);
     std::_Exit(-1);
+}
+
+void WindowSystem::outOfMemoryFault(void* system) {
+    static_cast<WindowSystem*>(system)->fatalFault(kOutOfMemoryMessage);
 }
 
 // ---- events ----

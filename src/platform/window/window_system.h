@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/window/window.h"
@@ -63,8 +64,12 @@ public:
     // Clean-up, the component services let go, and the process ends with `code` at once;
     // no window event is raised.
     [[noreturn]] void exitNow(int code);
-    // One message box, then the process ends with -1; no clean-up.
+    // One message box, then the process ends with -1; no clean-up. From any thread: off the
+    // window thread the box is shown without touching the windows. Memory that runs out
+    // anywhere while this system exists ends here too, with kOutOfMemoryMessage.
     [[noreturn]] void fatalFault(std::string_view message);
+    static constexpr std::string_view kFaultTitle = "Tovren";
+    static constexpr std::string_view kOutOfMemoryMessage = "内存不足，程序无法继续运行。";
 
     // Tests answer message boxes themselves (each call is passed on instead of being shown).
     void setMessageBoxAnswerer(std::function<Answer(const MessageBoxCall&)> answerer) {
@@ -105,6 +110,7 @@ private:
         } leave{*this};
         return handler();
     }
+    static void outOfMemoryFault(void* system);
     void leaveHandler();
     void destroyNow(Window& window);
     void pumpOnce();
@@ -113,6 +119,7 @@ private:
     void rescheduleWake();
 
     std::unique_ptr<Backend> backend_;
+    std::thread::id windowThread_ = std::this_thread::get_id();
     std::vector<std::unique_ptr<Window>> windows_;  // kept for the whole run: handlers hold references
     std::vector<Timer*> runningTimers_;
     struct PendingDestroy {

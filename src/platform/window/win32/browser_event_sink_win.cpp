@@ -2,6 +2,10 @@
 
 #include <exdispid.h>
 
+#include <new>
+
+#include "platform/out_of_memory.h"
+
 namespace tovren::platform::window {
 
 HRESULT STDMETHODCALLTYPE BrowserEventSink::QueryInterface(REFIID riid, void** object) {
@@ -62,6 +66,8 @@ HRESULT STDMETHODCALLTYPE BrowserEventSink::Invoke(DISPID id, REFIID, LCID, WORD
             default:
                 break;
         }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
     } catch (...) {
         // No exception crosses into the browser.
         result = DISP_E_EXCEPTION;
