@@ -61,12 +61,12 @@ void outOfMemory() {
         // Another thread is ending the program; this one waits for that end.
         for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
     }
-    delete[] reserve;
-    reserve = nullptr;
     FaultRoutine chosen;
     void* context;
     {
         std::lock_guard lock(routineLock);
+        delete[] reserve;
+        reserve = nullptr;
         chosen = routine;
         context = routineContext;
     }
