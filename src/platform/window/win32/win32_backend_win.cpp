@@ -511,8 +511,10 @@ void Win32Backend::shellOpen(std::string_view verb, std::string_view path) {
 Answer Win32Backend::messageBox(const MessageBoxCall& call) {
     UINT type = MB_TASKMODAL | MB_SETFOREGROUND;
     type |= call.buttons == Buttons::YesNo ? MB_YESNO : (MB_OK | MB_ICONERROR);
+    // Off the window thread (a fatal fault) there is no active window, and the window table is
+    // the window thread's: it is not looked at.
     HWND active = GetActiveWindow();
-    if (!windowOf(active)) active = nullptr;
+    if (active && !windowOf(active)) active = nullptr;
     int pressed = MessageBoxW(nullptr, widen(call.text).c_str(), widen(call.title).c_str(), type);
     // The box went while every window of the program was disabled, so the system handed the
     // activation to another program. The window the user answered from takes it back; it was
