@@ -61,6 +61,33 @@ bool setNormalAttributes(std::string_view path) {
     return SetFileAttributesW(widen(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool deleteFileNotHeldOpen(std::string_view path) {
+    // With no sharing at all the open fails with ERROR_SHARING_VIOLATION while any other handle
+    // is open ("CreateFileW function", dwShareMode, learn.microsoft.com); delete-on-close then
+    // removes the file when this handle closes, so no writer can slip in between.
+    HANDLE h = CreateFileW(widen(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    return CloseHandle(h) != 0;
+}
+
+std::vector<std::string> fileNamesIn(std::string_view folder) {
+    std::vector<std::string> names;
+    if (folder.empty()) return names;
+    std::wstring pattern = widen(folder);
+    if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
     return MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0) != 0;
@@ -87,7 +114,7 @@ File::~File() {
 std::optional<File> File::open(std::string_view path, Mode mode) {
     if (path.empty() || endsWithSeparator(path)) return std::nullopt;
     DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_DELETE,
-          disposition = OPEN_EXISTING;
+          disposition = OPEN_EXISTING, attributes = FILE_ATTRIBUTE_NORMAL;
     switch (mode) {
         case Mode::Read:
             share |= FILE_SHARE_WRITE;
@@ -98,9 +125,11 @@ std::optional<File> File::open(std::string_view path, Mode mode) {
         case Mode::CreateAlways:
             access |= GENERIC_WRITE, disposition = CREATE_ALWAYS;
             break;
+        case Mode::CreateNewTemporary:
+            access |= GENERIC_WRITE, disposition = CREATE_NEW, attributes = FILE_ATTRIBUTE_HIDDEN;
+            break;
     }
-    HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, disposition,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(widen(path).c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (h == INVALID_HANDLE_VALUE) return std::nullopt;
     File file;
     file.handle_ = h;
