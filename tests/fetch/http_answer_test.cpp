@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "fuzz/http_answer_properties.h"
+#include "support/scratch.h"
+
 namespace tovren::fetch {
 namespace {
 
@@ -162,6 +169,30 @@ TEST(HttpAnswerTest, ReadsContentRange) {
         EXPECT_EQ(answer->contentRange->last, c.last);
         EXPECT_EQ(answer->contentRange->total, c.total);
     }
+}
+
+// The fuzzer's seeds, each with every cut of its bytes, hold the fuzzer's properties.
+TEST(HttpAnswerTest, FuzzCorpusHoldsTheProperties) {
+    std::filesystem::path corpus = testing::fsPath(TOVREN_FIXTURES) / ".." / "fuzz" / "http_answer_corpus";
+    int seeds = 0;
+    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(corpus)) {
+        SCOPED_TRACE(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        for (size_t cut = 0; cut <= bytes.size(); ++cut)
+            EXPECT_EQ(fuzzing::answerProblem(std::string_view(bytes).substr(0, cut)), "") << "cut at " << cut;
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 10);
+}
+
+// The properties themselves catch what they are there for.
+TEST(HttpAnswerTest, FuzzPropertiesSeeADotSegment) {
+    EXPECT_TRUE(fuzzing::hasDotSegment("/a/../b"));
+    EXPECT_TRUE(fuzzing::hasDotSegment("/a/."));
+    EXPECT_TRUE(fuzzing::hasDotSegment("/.."));
+    EXPECT_FALSE(fuzzing::hasDotSegment("/a/..b/.c/x?y=/../"));
+    EXPECT_FALSE(fuzzing::hasDotSegment("/"));
 }
 
 }  // namespace
