@@ -14,7 +14,9 @@ constexpr std::string_view kPrefix = "~tvr";
 constexpr std::string_view kSuffix = ".tmp";
 constexpr size_t kDigits = 8;
 
-bool isLowerHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+bool isLowerHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
 
 }  // namespace
 
@@ -40,7 +42,8 @@ int removeLeftoverDownloads(std::string_view folder) {
     if (!prefix.empty() && prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
     int removed = 0;
     for (const std::string& name : platform::fileNamesIn(folder))
-        if (isTemporaryDownloadName(name) && platform::deleteFileNotHeldOpen(prefix + name)) ++removed;
+        if (isTemporaryDownloadName(name) && platform::deleteFileNotHeldOpen(prefix + name))
+            ++removed;
     return removed;
 }
 

@@ -1,9 +1,8 @@
 // The download service's temporary names and the removal of what killed runs left behind.
 #include "fetch/temporary_files.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 
 #include "platform/files.h"
@@ -44,8 +43,10 @@ TEST(TemporaryFiles, NamesOfOurOwnFormOnly) {
 
 std::set<std::string> namesIn(const ScratchFolder& folder) {
     std::set<std::string> names;
-    for (const fs::directory_entry& e : fs::recursive_directory_iterator(testing::fsPath(folder.path()))) {
-        std::u8string relative = e.path().lexically_relative(testing::fsPath(folder.path())).generic_u8string();
+    for (const fs::directory_entry& e :
+         fs::recursive_directory_iterator(testing::fsPath(folder.path()))) {
+        std::u8string relative =
+            e.path().lexically_relative(testing::fsPath(folder.path())).generic_u8string();
         names.emplace(relative.begin(), relative.end());
     }
     return names;
@@ -56,7 +57,8 @@ TEST(TemporaryFiles, OnlyOurOwnLeftoversThatNoOneHoldsGo) {
     dir.writeFile("~tvr0123abcd.tmp", std::string(1000, '\0'));  // a killed run's, pre-sized
     dir.writeFile("~tvr00000000.tmp", "");
     // A leftover made as the service makes them (hidden on Windows), then closed.
-    ASSERT_TRUE(platform::File::open(dir / "~tvr11111111.tmp", platform::File::Mode::CreateNewTemporary));
+    ASSERT_TRUE(
+        platform::File::open(dir / "~tvr11111111.tmp", platform::File::Mode::CreateNewTemporary));
     // A running copy's download in progress.
     std::optional<platform::File> held =
         platform::File::open(dir / "~tvr22222222.tmp", platform::File::Mode::CreateNewTemporary);
@@ -68,8 +70,9 @@ TEST(TemporaryFiles, OnlyOurOwnLeftoversThatNoOneHoldsGo) {
     fs::create_directory(testing::fsPath(dir / "~tvr44444444.tmp"));
 
     EXPECT_EQ(removeLeftoverDownloads(dir.path()), 3);
-    const std::set<std::string> kept = {"~tvr22222222.tmp", "Word-1.zip", "~tvrnotes.tmp", "~WRL0001.tmp",
-                                        "Word-1", "Word-1/~tvr33333333.tmp", "~tvr44444444.tmp"};
+    const std::set<std::string> kept = {"~tvr22222222.tmp", "Word-1.zip", "~tvrnotes.tmp",
+                                        "~WRL0001.tmp",     "Word-1",     "Word-1/~tvr33333333.tmp",
+                                        "~tvr44444444.tmp"};
     EXPECT_EQ(namesIn(dir), kept);
 
     // Once its writer has closed it, the last one is a leftover too.

@@ -30,7 +30,8 @@ inline std::string answerProblem(std::string_view bytes) {
     std::optional<size_t> end = headEnd(bytes);
     std::string_view head = bytes;
     if (end) {
-        if (*end > bytes.size() || *end < 2 || bytes[*end - 1] != '\n') return "the head ends off a line end";
+        if (*end > bytes.size() || *end < 2 || bytes[*end - 1] != '\n')
+            return "the head ends off a line end";
         head = bytes.substr(0, *end);
         if (headEnd(head) != end) return "the head's end moves when the body is cut off";
         if (headEnd(bytes.substr(0, *end - 1))) return "a head ends before its blank line";
@@ -38,21 +39,27 @@ inline std::string answerProblem(std::string_view bytes) {
     std::optional<AnswerHead> answer = parseAnswerHead(head);
     if (!answer) return {};
     if (answer->status < 0 || answer->status > 999) return "a status of more than three digits";
-    if (answer->contentLength && (*answer->contentLength < 0 || *answer->contentLength > kMaxContentLength))
+    if (answer->contentLength &&
+        (*answer->contentLength < 0 || *answer->contentLength > kMaxContentLength))
         return "an unbounded Content-Length";
     if (answer->contentLength && answer->badLength) return "a length both read and refused";
     if (const auto& range = answer->contentRange) {
-        if (range->first < 0 || range->last < range->first || range->last > kMaxContentLength) return "a bad range";
+        if (range->first < 0 || range->last < range->first || range->last > kMaxContentLength)
+            return "a bad range";
         if (range->total < -1 || range->total > kMaxContentLength) return "a bad range total";
     }
     if (answer->location) {
         const Address current = *parseAddress("http://127.0.0.1:8731/Kavrel/sub/Word-1.zip");
         if (std::optional<Address> next = followLocation(current, *answer->location)) {
-            if (next->path.empty() || next->path.front() != '/') return "a redirect to a path that is not rooted";
-            if (hasDotSegment(next->path)) return "a redirect with a dot segment left: " + next->path;
-            if (removeDotSegments(next->path) != next->path) return "dot segments resolved twice differ";
+            if (next->path.empty() || next->path.front() != '/')
+                return "a redirect to a path that is not rooted";
+            if (hasDotSegment(next->path))
+                return "a redirect with a dot segment left: " + next->path;
+            if (removeDotSegments(next->path) != next->path)
+                return "dot segments resolved twice differ";
             if (next->hostName.empty()) return "a redirect without a host";
-            if (std::optional<std::string> name = fileNameFromPath(next->path); name && !isSafeFileName(*name))
+            if (std::optional<std::string> name = fileNameFromPath(next->path);
+                name && !isSafeFileName(*name))
                 return "an unsafe name from a redirect's path";
         }
     }
