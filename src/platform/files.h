@@ -26,7 +26,8 @@ bool renameNoReplace(std::string_view from, std::string_view to);
 // Removes a file that no process holds open (for a file of File::Mode::CreateNewTemporary: no
 // process still writing it); false, touching nothing, when one does or it cannot be removed.
 bool deleteFileNotHeldOpen(std::string_view path);
-// The names of the plain files directly in a folder (no folders); empty when it cannot be read.
+// The names of the plain files directly in a folder (no folders, no links); empty when it cannot
+// be read.
 std::vector<std::string> fileNamesIn(std::string_view folder);
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(std::string_view path);

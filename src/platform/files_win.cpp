@@ -65,8 +65,9 @@ bool deleteFileNotHeldOpen(std::string_view path) {
     // With no sharing at all the open fails with ERROR_SHARING_VIOLATION while any other handle
     // is open ("CreateFileW function", dwShareMode, learn.microsoft.com); delete-on-close then
     // removes the file when this handle closes, so no writer can slip in between.
+    // A link is removed itself, never what it points to.
     HANDLE h = CreateFileW(widen(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+                           FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     return CloseHandle(h) != 0;
 }
@@ -82,7 +83,9 @@ std::vector<std::string> fileNamesIn(std::string_view folder) {
                                      nullptr, 0);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(narrow(found.cFileName));
+        // Plain files only: no folders, no links.
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            names.push_back(narrow(found.cFileName));
     } while (FindNextFileW(search, &found));
     FindClose(search);
     return names;

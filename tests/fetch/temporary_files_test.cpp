@@ -82,6 +82,18 @@ TEST(TemporaryFiles, OnlyOurOwnLeftoversThatNoOneHoldsGo) {
     EXPECT_EQ(removeLeftoverDownloads(dir.path()), 0);
 }
 
+#ifndef _WIN32
+// A link that carries our name is no leftover of ours, and what it points to is never touched.
+TEST(TemporaryFiles, ALinkWithOurNameStays) {
+    ScratchFolder dir, elsewhere;
+    elsewhere.writeFile("precious.docx", "the student's work");
+    fs::create_symlink(testing::fsPath(elsewhere / "precious.docx"), testing::fsPath(dir / "~tvr55555555.tmp"));
+    EXPECT_EQ(removeLeftoverDownloads(dir.path()), 0);
+    EXPECT_TRUE(fs::is_symlink(testing::fsPath(dir / "~tvr55555555.tmp")));
+    EXPECT_EQ(elsewhere.readFile("precious.docx"), "the student's work");
+}
+#endif
+
 TEST(TemporaryFiles, AMissingFolderHasNoLeftovers) {
     ScratchFolder dir;
     EXPECT_EQ(removeLeftoverDownloads(dir / "missing"), 0);
