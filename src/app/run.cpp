@@ -1,5 +1,7 @@
 #include "app/run.h"
 
+#include "exam/exam_layout.h"
+#include "fetch/temporary_files.h"
 #include "ui/program.h"
 #include "platform/window/backend.h"
 #include "ui/training_window.h"
@@ -8,6 +10,8 @@
 namespace tovren::app {
 
 int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download) {
+    // What killed or outlasted runs left half-downloaded goes before anything is fetched.
+    fetch::removeLeftoverDownloads(exam::kExamFolder);
     ui::Program program(windows, std::move(download));
     windows.setCleanUp([&program] { program.cleanUp(); });
     auto* training = windows.load(ui::kTrainingWindow, nullptr, false,

@@ -52,6 +52,38 @@ std::optional<uint16_t> portNumber(std::string_view digits) {
 
 }  // namespace
 
+std::string removeDotSegments(std::string_view path) {
+    // The query (and a fragment) keep their dots: only the path's segments are resolved.
+    size_t pathEnd = path.find_first_of("?#");
+    std::string_view input = path.substr(0, pathEnd);
+    std::string output;
+    // RFC 3986, 5.2.4, segment by segment: "." is dropped, ".." takes the last output segment
+    // away (none above the root), a last "." or ".." leaves the folder's "/".
+    while (!input.empty()) {
+        if (input.starts_with("../")) {
+            input.remove_prefix(3);
+        } else if (input.starts_with("./")) {
+            input.remove_prefix(2);
+        } else if (input.starts_with("/./")) {
+            input.remove_prefix(2);
+        } else if (input == "/.") {
+            input = "/";
+        } else if (input.starts_with("/../") || input == "/..") {
+            input = input.size() == 3 ? std::string_view("/") : input.substr(3);
+            size_t last = output.rfind('/');
+            output.erase(last == output.npos ? 0 : last);
+        } else if (input == "." || input == "..") {
+            input = {};
+        } else {
+            size_t next = input.find('/', input.front() == '/' ? 1 : 0);
+            output += input.substr(0, next);
+            input = next == input.npos ? std::string_view() : input.substr(next);
+        }
+    }
+    if (pathEnd != path.npos) output += path.substr(pathEnd);
+    return output;
+}
+
 std::optional<Address> parseAddress(std::string_view text) {
     const SchemeName* scheme = nullptr;
     for (const SchemeName& s : kSchemes)
@@ -81,15 +113,20 @@ std::optional<Address> parseAddress(std::string_view text) {
 }
 
 std::optional<Address> followLocation(const Address& current, std::string_view location) {
-    if (startsWithNoCase(location, "http://")) return parseAddress(location);
+    if (startsWithNoCase(location, "http://")) {
+        std::optional<Address> next = parseAddress(location);
+        if (next) next->path = removeDotSegments(next->path);
+        return next;
+    }
     // ftp and every other scheme cannot be followed by a plain HTTP download.
     if (location.empty() || hasScheme(location)) return std::nullopt;
     Address next = current;
     if (location.front() == '/') {
-        next.path = std::string(location);
+        next.path = removeDotSegments(location);
     } else {
-        next.path = current.path.substr(0, current.path.rfind('/') + 1);
-        next.path += location;
+        // The folder of the current path, not of a "/" inside its query.
+        std::string_view path = std::string_view(current.path).substr(0, current.path.find('?'));
+        next.path = removeDotSegments(std::string(path.substr(0, path.rfind('/') + 1)) + std::string(location));
     }
     return next;
 }

@@ -25,8 +25,12 @@ std::optional<Address> parseAddress(std::string_view address);
 
 // The address a redirect's Location value leads to: an "http://" address replaces the current
 // one, a path beginning with "/" replaces the current path, any other value is taken relative to
-// the folder of the current path. Nothing for an address of another scheme (ftp included) or
-// one that parseAddress refuses.
+// the folder of the current path; then the path's "." and ".." segments are resolved. Nothing
+// for an address of another scheme (ftp included) or one that parseAddress refuses.
+// A path with its "." and ".." segments resolved, as every HTTP client does before it asks
+// ("/a/1/../2/x.zip" is "/a/2/x.zip"); ".." at the root stays at the root. The query is kept.
+std::string removeDotSegments(std::string_view path);
+
 std::optional<Address> followLocation(const Address& current, std::string_view location);
 
 }  // namespace tovren::fetch

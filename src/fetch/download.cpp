@@ -91,6 +91,7 @@ const char* toString(TaskEnd end) {
         case TaskEnd::NoTarget: return "no target file";
         case TaskEnd::WriteFailed: return "the file could not be written";
         case TaskEnd::RetriesUsedUp: return "the retries are used up";
+        case TaskEnd::NoProgress: return "the retries bring nothing new";
         case TaskEnd::Stopped: return "stopped";
         case TaskEnd::Failed: return "failed";
     }

@@ -5,7 +5,8 @@
 // A task writes the body to a temporary file beside its target and renames it to the final
 // name only when the whole announced length has arrived, so no incomplete file ever stands
 // under a final name. A network failure (connect, send, receive, time-out, an early close) is
-// retried after a wait, resuming with a Range request once the body has begun.
+// retried after a wait, resuming with a Range request once the body has begun; retries that the
+// server answers without bringing anything new end the task (kFruitlessRetryLimit).
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -14,6 +15,13 @@
 #include "fetch/task_param.h"
 
 namespace tovren::fetch {
+
+// Answered attempts in a row that bring no byte beyond the furthest one ever received, after
+// which the task ends: a server that sends the same short piece (or the whole file again, cut
+// at the same place) three times will not do better on the 999th, and the student waits about
+// 15 s instead of 83 minutes. A working server that honours Range brings new bytes on every
+// resume; attempts that get no answer at all (server down, network gone) do not count.
+inline constexpr int32_t kFruitlessRetryLimit = 3;
 
 struct DownloadSettings {
     int32_t retries = 999;      // network failures retried per task
@@ -28,6 +36,7 @@ enum class TaskEnd {
     NoTarget,         // no safe or free name, a path too long, or the file could not be made
     WriteFailed,      // the file could not be written or renamed
     RetriesUsedUp,    // network failures outlasted the retries
+    NoProgress,       // kFruitlessRetryLimit answered retries in a row brought nothing new
     Stopped,          // Destroy stopped it
     Failed,           // no memory or another fault of this process
 };

@@ -9,6 +9,7 @@
 
 #include "fetch/http_answer.h"
 #include "fetch/target_name.h"
+#include "fetch/temporary_files.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -29,16 +30,6 @@ enum class Step {
 
 bool endsWithSeparator(std::string_view path) {
     return !path.empty() && (path.back() == '\\' || path.back() == '/');
-}
-
-// A name for the temporary sibling that no server-given name is likely to take.
-std::string temporaryName() {
-    static std::atomic<uint32_t> counter{0};
-    auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    auto mixed = static_cast<uint32_t>(now ^ (now >> 32)) * 2654435761u + counter++;
-    char name[32];
-    std::snprintf(name, sizeof name, "~tvr%08x.tmp", static_cast<unsigned>(mixed));
-    return name;
 }
 
 class TaskRun {
@@ -92,6 +83,10 @@ private:
     int64_t length_ = 0;         // the announced length
     int64_t have_ = 0;           // bytes [0, have_) are written
     int64_t counted_ = 0;        // body bytes received in all
+    int64_t furthest_ = 0;       // the furthest byte ever written, over every attempt
+    bool answered_ = false;      // this attempt got an answer and took its body
+    bool progressed_ = false;    // this attempt wrote beyond furthest_
+    int32_t fruitless_ = 0;      // answered attempts in a row that brought nothing new
     TaskOutcome outcome_;
 };
 
@@ -107,6 +102,12 @@ TaskOutcome TaskRun::run() {
         if (step == Step::Redirected) continue;
         if (stopped()) {
             end(TaskEnd::Stopped, "stopped");
+            break;
+        }
+        if (answered_) fruitless_ = progressed_ ? 0 : fruitless_ + 1;
+        if (fruitless_ >= kFruitlessRetryLimit) {
+            end(TaskEnd::NoProgress, std::to_string(fruitless_) + " answers in a row brought no byte beyond " +
+                                         std::to_string(furthest_));
             break;
         }
         if (retriesLeft <= 0) {
@@ -126,6 +127,7 @@ TaskOutcome TaskRun::run() {
 }
 
 Step TaskRun::attempt() {
+    answered_ = progressed_ = false;
     say("connecting to " + address_.host);
     NetResult why = NetResult::Failed;
     std::optional<TcpConnection> connection = TcpConnection::connect(
@@ -219,8 +221,8 @@ bool TaskRun::createTarget(const AnswerHead& answer) {
 
     const std::string folder(folderOf(target_));
     for (int tries = 0; tries < 16 && !file_; ++tries) {
-        temporaryPath_ = folder + temporaryName();
-        file_ = platform::File::open(temporaryPath_, platform::File::Mode::CreateNew);
+        temporaryPath_ = folder + temporaryDownloadName();
+        file_ = platform::File::open(temporaryPath_, platform::File::Mode::CreateNewTemporary);
     }
     if (!file_) {
         temporaryPath_.clear();
@@ -232,6 +234,7 @@ bool TaskRun::createTarget(const AnswerHead& answer) {
 }
 
 Step TaskRun::receiveBody(TcpConnection& connection, std::string_view bodyStart) {
+    answered_ = true;
     if (!takeBody(bodyStart.data(), bodyStart.size())) return end(TaskEnd::WriteFailed, "cannot write the file");
     while (have_ < length_) {
         size_t got = 0;
@@ -250,6 +253,10 @@ bool TaskRun::takeBody(const char* data, size_t size) {
     if (!file_->writeAt(have_, data, useful)) return false;
     have_ += useful;
     counted_ += useful;
+    if (have_ > furthest_) {
+        furthest_ = have_;
+        progressed_ = true;
+    }
     state_.received.store(static_cast<int32_t>(std::min<int64_t>(counted_, INT32_MAX)));
     return true;
 }
@@ -258,6 +265,8 @@ Step TaskRun::complete() {
     bool closed = file_->close();
     file_.reset();
     if (!closed) return end(TaskEnd::WriteFailed, "cannot write the file");
+    // The temporary file was hidden; the final one is a plain file.
+    platform::setNormalAttributes(temporaryPath_);
     // The name is chosen again: a file may have appeared under it meanwhile.
     for (int tries = 0; tries < 8; ++tries) {
         std::optional<std::string> chosen = chooseFreePath(target_, platform::pathExists);

@@ -86,15 +86,33 @@ std::string buildRequest(const Address& address, std::string_view referer,
     return request;
 }
 
+// A line ends at LF, with or without a CR before it: some embedded and hand-written servers send
+// bare LF, and HTTP lets a recipient take it as a line end (RFC 9112, 2.2).
 std::optional<size_t> headEnd(std::string_view received) {
-    size_t at = received.find("\r\n\r\n");
-    if (at == received.npos) return std::nullopt;
-    return at + 4;
+    for (size_t at = received.find('\n'); at != received.npos; at = received.find('\n', at + 1)) {
+        std::string_view next = received.substr(at + 1);
+        if (next.starts_with("\n")) return at + 2;
+        if (next.starts_with("\r\n")) return at + 3;
+    }
+    return std::nullopt;
 }
 
+namespace {
+
+// The next line of `rest` without its LF or CR LF; `rest` moves past it.
+std::string_view takeLine(std::string_view& rest) {
+    size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == rest.npos ? std::string_view() : rest.substr(end + 1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    return line;
+}
+
+}  // namespace
+
 std::optional<AnswerHead> parseAnswerHead(std::string_view head) {
-    size_t lineEnd = head.find("\r\n");
-    std::string_view statusLine = head.substr(0, lineEnd);
+    std::string_view rest = head;
+    std::string_view statusLine = takeLine(rest);
     // "HTTP/1.1 200 OK": the version, one space, three digits, then a space or the end.
     if (!statusLine.starts_with("HTTP/")) return std::nullopt;
     size_t space = statusLine.find(' ');
@@ -107,11 +125,8 @@ std::optional<AnswerHead> parseAnswerHead(std::string_view head) {
         answer.status = answer.status * 10 + (c - '0');
     }
 
-    std::string_view rest = lineEnd == head.npos ? std::string_view() : head.substr(lineEnd + 2);
     while (!rest.empty()) {
-        size_t end = rest.find("\r\n");
-        std::string_view line = rest.substr(0, end);
-        rest = end == rest.npos ? std::string_view() : rest.substr(end + 2);
+        std::string_view line = takeLine(rest);
         if (line.empty()) break;
 
         // The length is read in exactly these two spellings.

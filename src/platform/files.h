@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tovren::platform {
 
@@ -24,6 +25,12 @@ bool setNormalAttributes(std::string_view path);
 // Renames a file; false, touching nothing, when `to` already exists. A file held open for a
 // moment is waited for (BusyRetry).
 bool renameNoReplace(std::string_view from, std::string_view to);
+// Removes a file that no process holds open (for a file of File::Mode::CreateNewTemporary: no
+// process still writing it); false, touching nothing, when one does or it cannot be removed.
+bool deleteFileNotHeldOpen(std::string_view path);
+// The names of the plain files directly in a folder (no folders, no links); empty when it cannot
+// be read.
+std::vector<std::string> fileNamesIn(std::string_view folder);
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::string> readWholeFile(std::string_view path);
 
@@ -58,6 +65,9 @@ class File {
         Read,          // existing file, reading only
         CreateNew,     // a new file; fails when anything exists at the path (a busy file is waited for)
         CreateAlways,  // a new file, or an existing one truncated (a busy file is waited for)
+        // A new file that stands for work in progress: hidden on Windows, and seen as held open
+        // by deleteFileNotHeldOpen for as long as it is open. A refused name is not waited for.
+        CreateNewTemporary,
     };
 
     File() = default;

@@ -1,4 +1,6 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +85,34 @@ bool setNormalAttributes(std::string_view path) {
     return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
 }
 
+bool deleteFileNotHeldOpen(std::string_view path) {
+    // A temporary file's writer holds an flock on it (File::Mode::CreateNewTemporary); the file
+    // goes only while this open has the lock, so no writer holds it then.
+    std::string native = nativePath(path);
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat st;
+    bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                   ::unlink(native.c_str()) == 0;
+    ::close(fd);
+    return removed;
+}
+
+std::vector<std::string> fileNamesIn(std::string_view folder) {
+    std::vector<std::string> names;
+    if (folder.empty()) return names;
+    std::string native = nativePath(folder);
+    DIR* dir = ::opendir(native.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // link() fails when the target exists, so no existing file is ever replaced.
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);
@@ -122,6 +152,9 @@ std::optional<File> File::open(std::string_view path, Mode mode) {
         case Mode::CreateAlways:
             flags |= O_RDWR | O_CREAT | O_TRUNC;
             break;
+        case Mode::CreateNewTemporary:
+            flags |= O_RDWR | O_CREAT | O_EXCL;
+            break;
     }
     std::string native = nativePath(path);
     int fd = ::open(native.c_str(), flags, 0666);
@@ -129,6 +162,12 @@ std::optional<File> File::open(std::string_view path, Mode mode) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
+        return std::nullopt;
+    }
+    // What stands for Windows' sharing: deleteFileNotHeldOpen leaves a locked file alone.
+    if (mode == Mode::CreateNewTemporary && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        ::unlink(native.c_str());
         return std::nullopt;
     }
     File file;

@@ -73,6 +73,36 @@ bool setNormalAttributes(std::string_view path) {
     return SetFileAttributesW(widen(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool deleteFileNotHeldOpen(std::string_view path) {
+    // With no sharing at all the open fails with ERROR_SHARING_VIOLATION while any other handle
+    // is open ("CreateFileW function", dwShareMode, learn.microsoft.com); delete-on-close then
+    // removes the file when this handle closes, so no writer can slip in between.
+    // A link is removed itself, never what it points to.
+    HANDLE h = CreateFileW(widen(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    return CloseHandle(h) != 0;
+}
+
+std::vector<std::string> fileNamesIn(std::string_view folder) {
+    std::vector<std::string> names;
+    if (folder.empty()) return names;
+    std::wstring pattern = widen(folder);
+    if (pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        // Plain files only: no folders, no links.
+        if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+            names.push_back(narrow(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists
     // (ERROR_ALREADY_EXISTS), which is final.
@@ -101,7 +131,7 @@ File::~File() {
 std::optional<File> File::open(std::string_view path, Mode mode) {
     if (path.empty() || endsWithSeparator(path)) return std::nullopt;
     DWORD access = GENERIC_READ, share = FILE_SHARE_READ | FILE_SHARE_DELETE,
-          disposition = OPEN_EXISTING;
+          disposition = OPEN_EXISTING, attributes = FILE_ATTRIBUTE_NORMAL;
     switch (mode) {
         case Mode::Read:
             share |= FILE_SHARE_WRITE;
@@ -112,16 +142,20 @@ std::optional<File> File::open(std::string_view path, Mode mode) {
         case Mode::CreateAlways:
             access |= GENERIC_WRITE, disposition = CREATE_ALWAYS;
             break;
+        case Mode::CreateNewTemporary:
+            access |= GENERIC_WRITE, disposition = CREATE_NEW, attributes = FILE_ATTRIBUTE_HIDDEN;
+            break;
     }
     const std::wstring wide = widen(path);
     HANDLE h = INVALID_HANDLE_VALUE;
     auto attempt = [&] {
-        h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
+        h = CreateFileW(wide.c_str(), access, share, nullptr, disposition, attributes, nullptr);
         return outcomeOf(h != INVALID_HANDLE_VALUE);
     };
-    // Only a file being made waits: a reader keeps the plain answer.
-    bool opened = mode == Mode::Read ? attempt() == Attempt::Done : retryWhileBusy(attempt);
+    // Only a file being made under its own name waits: a reader keeps the plain answer, and a
+    // temporary file whose name is refused simply takes the next name.
+    const bool waits = mode == Mode::CreateNew || mode == Mode::CreateAlways;
+    bool opened = waits ? retryWhileBusy(attempt) : attempt() == Attempt::Done;
     if (!opened) return std::nullopt;
     File file;
     file.handle_ = h;

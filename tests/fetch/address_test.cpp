@@ -68,7 +68,14 @@ TEST(AddressTest, FollowsLocations) {
         {"HTTP://other:99/y", "other:99", "/y", "the scheme in any case"},
         {"y.zip", "h:81", "/Kavrel/sub/y.zip", "relative to the folder of the current path"},
         {"deeper/y.zip", "h:81", "/Kavrel/sub/deeper/y.zip", "relative with a folder"},
-        {"../y.zip", "h:81", "/Kavrel/sub/../y.zip", "dot segments go to the server as they are"},
+        {"../y.zip", "h:81", "/Kavrel/y.zip", "a '..' takes the folder above"},
+        {"./y.zip", "h:81", "/Kavrel/sub/y.zip", "a '.' stays in the folder"},
+        {"../../../../y.zip", "h:81", "/y.zip", "climbing above the root stays at the root"},
+        {"/a/./b/../../c/y.zip", "h:81", "/c/y.zip", "dot segments in a path from the root"},
+        {"http://other/a/../b/./y.zip", "other", "/b/y.zip", "and in an absolute address"},
+        {"..", "h:81", "/Kavrel/", "a last '..' leaves the folder above"},
+        {"y.zip?from=../x", "h:81", "/Kavrel/sub/y.zip?from=../x", "the query keeps its dots"},
+        {"...zip", "h:81", "/Kavrel/sub/...zip", "a name of dots is no dot segment"},
         {"/root/y.zip", "h:81", "/root/y.zip", "a path from the root replaces the path"},
         {"ftp://h/y.zip", nullptr, nullptr, "ftp is not followed"},
         {"FTP://h/y.zip", nullptr, nullptr, "ftp in any case"},
@@ -83,6 +90,37 @@ TEST(AddressTest, FollowsLocations) {
         if (!next) continue;
         EXPECT_EQ(next->host, c.host);
         EXPECT_EQ(next->path, c.path);
+    }
+}
+
+TEST(AddressTest, RelativeLocationsUseThePathsFolderNotTheQuerys) {
+    const Address current = *parseAddress("http://h/a/1/get?file=/x/y");
+    EXPECT_EQ(followLocation(current, "../2/x.zip")->path, "/a/2/x.zip");
+}
+
+struct DotCase {
+    const char* path;
+    const char* resolved;
+    const char* why;
+};
+
+TEST(AddressTest, RemovesDotSegments) {
+    // The examples of RFC 3986, 5.2.4 and 5.4, and the edges around them.
+    const DotCase cases[] = {
+        {"/a/b/c/./../../g", "/a/g", "the RFC's first example"},
+        {"/a/1/../2/x.zip", "/a/2/x.zip", "one folder up"},
+        {"/..", "/", "above the root is the root"},
+        {"/../../x", "/x", "however far it climbs"},
+        {"/a/..", "/", "a last '..' leaves a '/'"},
+        {"/a/.", "/a/", "a last '.' leaves a '/'"},
+        {"/a//../b", "/a/b", "an empty segment is a segment"},
+        {"/.hidden/..x/x..", "/.hidden/..x/x..", "names that only start or end with dots"},
+        {"/", "/", "the root"},
+        {"/a/b?q=/../..#/..", "/a/b?q=/../..#/..", "nothing after '?' or '#' is touched"},
+    };
+    for (const DotCase& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(removeDotSegments(c.path), c.resolved) << c.path;
     }
 }
 

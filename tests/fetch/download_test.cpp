@@ -11,12 +11,25 @@
 #include <stdexcept>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/wide.h"
+#endif
+#include "fetch/temporary_files.h"
 #include "platform/files.h"
 #include "support/http_server.h"
 #include "support/scratch.h"
 
 namespace tovren::fetch {
 namespace {
+
+#ifdef _WIN32
+bool isHidden(const std::string& path) {
+    DWORD a = GetFileAttributesW(platform::widen(path).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_HIDDEN);
+}
+#endif
 
 using testing::HttpReply;
 using testing::HttpRequest;
@@ -302,6 +315,90 @@ TEST_F(DownloadTest, AnswersAndFaults) {
              return reply;
          }),
          TaskEnd::Completed, "Word-1.zip", kBody, {{kPath}}, 0, 500},
+        // Retries that bring nothing new end the task; retries that get no answer do not count.
+        {"a server that ignores Range and cuts at the same place ends after three answers with nothing new",
+         always([](auto&) {
+             HttpReply reply{head(200, {"Content-Length: 50000"}), kBody};
+             reply.dropAfter = 10000;
+             return reply;
+         }),
+         TaskEnd::NoProgress, nullptr, "", {{kPath}, {kPath, 10000}, {kPath, 10000}, {kPath, 10000}}, 999},
+        {"the same short piece again: a resume that brings no byte before the close",
+         dropThen(10000,
+                  [](auto& r) {
+                      HttpReply reply = fileReply(kBody, r);
+                      reply.dropAfter = 0;
+                      return reply;
+                  }),
+         TaskEnd::NoProgress, nullptr, "", {{kPath}, {kPath, 10000}, {kPath, 10000}, {kPath, 10000}}, 999},
+        {"an answer whose body never comes counts as nothing new, from the first request on",
+         always([](auto& r) {
+             HttpReply reply = fileReply(kBody, r);
+             reply.dropAfter = 0;
+             return reply;
+         }),
+         TaskEnd::NoProgress, nullptr, "", {{kPath}, {kPath, 0}, {kPath, 0}}, 999},
+        {"a new byte starts the count again: two empty resumes, one with 1000 new bytes, two empty, then all",
+         always([](auto& r) {
+             HttpReply reply = fileReply(kBody, r);
+             if (r.index == 0 || r.index == 3) reply.dropAfter = 1000;
+             if (r.index == 1 || r.index == 2 || r.index == 4 || r.index == 5) reply.dropAfter = 0;
+             return reply;
+         }),
+         TaskEnd::Completed, "Word-1.zip", kBody,
+         {{kPath}, {kPath, 1000}, {kPath, 1000}, {kPath, 1000}, {kPath, 2000}, {kPath, 2000}, {kPath, 2000}}, 999},
+        {"the whole file again, cut further each time, until it is all there",
+         always([](auto& r) {
+             HttpReply reply{head(200, {"Content-Length: 50000"}), kBody};
+             reply.dropAfter = static_cast<size_t>(12000 * (r.index + 1));
+             return reply;
+         }),
+         TaskEnd::Completed, "Word-1.zip", kBody,
+         {{kPath}, {kPath, 12000}, {kPath, 24000}, {kPath, 36000}, {kPath, 48000}}, 999},
+        {"closes without an answer between resumes do not count: the server is away, not fruitless",
+         always([](auto& r) {
+             if (r.index == 0) return dropAt(10000, r);
+             if (r.index <= 5) return HttpReply{};
+             return fileReply(kBody, r);
+         }),
+         TaskEnd::Completed, "Word-1.zip", kBody, {{kPath}, {kPath, 10000}, {kPath, 10000}, {kPath, 10000},
+          {kPath, 10000}, {kPath, 10000}, {kPath, 10000}}, 999},
+        {"a silent server keeps every retry: five time-outs, no answer",
+         always([](auto& r) {
+             HttpReply reply = fileReply(kBody, r);
+             reply.stallBeforeHead = true;
+             reply.stallMs = 5000;
+             return reply;
+         }),
+         TaskEnd::RetriesUsedUp, nullptr, "", times(6, {kPath}), 5, 200},
+        // Bare LF line ends.
+        {"a head with bare LF line ends is read",
+         always([](auto&) { return HttpReply{"HTTP/1.1 200 OK\nContent-Length: 50000\nServer: tiny\n\n", kBody}; }),
+         TaskEnd::Completed, "Word-1.zip", kBody, {{kPath}}},
+        {"a resume answered with bare LF line ends",
+         dropThen(10000,
+                  [](auto&) {
+                      return HttpReply{"HTTP/1.0 206 Partial\nContent-Range: bytes 10000-49999/50000\n"
+                                       "Content-Length: 40000\n\n",
+                                       kBody.substr(10000)};
+                  }),
+         TaskEnd::Completed, "Word-1.zip", kBody, {{kPath}, {kPath, 10000}}},
+        {"a bare-LF redirect and a bare-LF name",
+         firstThen([](auto&) { return HttpReply{"HTTP/1.1 302 Found\nLocation: /Other/x.zip\n\n", ""}; }),
+         TaskEnd::Completed, "x.zip", kBody, {{kPath}, {"/Other/x.zip"}}},
+        // Dot segments of redirect targets.
+        {"a relative redirect's '..' is resolved before it is asked for",
+         firstThen([](auto&) { return statusReply(302, {"Location: ../Other/./Excel-3.zip"}); }), TaskEnd::Completed,
+         "Excel-3.zip", kBody, {{kPath}, {"/Other/Excel-3.zip"}}},
+        {"a redirect that climbs above the root stays at the root",
+         firstThen([](auto&) { return statusReply(302, {"Location: ../../../../Excel-3.zip"}); }),
+         TaskEnd::Completed, "Excel-3.zip", kBody, {{kPath}, {"/Excel-3.zip"}}},
+        {"an absolute redirect's dot segments too",
+         [](const HttpRequest& r, const std::string& base) {
+             return r.index == 0 ? statusReply(302, {"Location: " + base + "/a/b/../../Other/Excel-3.zip"})
+                                 : fileReply(kBody, r);
+         },
+         TaskEnd::Completed, "Excel-3.zip", kBody, {{kPath}, {"/Other/Excel-3.zip"}}},
         {"Content-Disposition names the file", always([](auto& r) { return withDisposition("attachment; filename=\"Word 1.zip\"", r); }),
          TaskEnd::Completed, "Word 1.zip", kBody, {{kPath}}},
         {"a Content-Disposition name climbing out stays in the folder",
@@ -585,6 +682,39 @@ TEST_F(DownloadTest, DestroyInTheMiddleLeavesNothing) {
     EXPECT_EQ(download.lastOutcome()->end, TaskEnd::Stopped);
     EXPECT_TRUE(files().empty());
     expectTakesANewTask(download);
+}
+
+// The file being written is hidden from the student and held, so that a second copy of the
+// program starting meanwhile leaves it alone; the saved file is a plain one.
+TEST_F(DownloadTest, TheTemporaryFileIsHiddenAndHeldWhileItIsWritten) {
+    HttpServer server([](const HttpRequest& r) {
+        HttpReply reply = fileReply(kBody, r);
+        if (r.index == 0) {
+            reply.stallAfter = 20000;
+            reply.stallMs = 10000;
+        }
+        return reply;
+    });
+    Download download;
+    ASSERT_TRUE(download.addTask(param(server.base() + kPath, folderTarget())));
+    while (download.receivedBytes() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::map<std::string, std::string> during = files();
+    ASSERT_EQ(during.size(), 1u);
+    const std::string temporary = during.begin()->first;
+    EXPECT_TRUE(isTemporaryDownloadName(temporary)) << temporary;
+#ifdef _WIN32
+    EXPECT_TRUE(isHidden(scratch_ / temporary));
+#endif
+    EXPECT_EQ(removeLeftoverDownloads(scratch_.path()), 0);
+    EXPECT_EQ(files().size(), 1u) << "a download in progress is no leftover";
+    download.destroy();
+    EXPECT_TRUE(files().empty());
+
+    EXPECT_EQ(runToEnd(download, param(server.base() + kPath, folderTarget())).end, TaskEnd::Completed);
+    EXPECT_EQ(files(), onlyFile("Word-1.zip", kBody));
+#ifdef _WIN32
+    EXPECT_FALSE(isHidden(scratch_ / "Word-1.zip"));
+#endif
 }
 
 TEST_F(DownloadTest, DestroyCutsTheRetryWaitShort) {

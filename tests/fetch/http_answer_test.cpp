@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "fuzz/http_answer_properties.h"
+#include "support/scratch.h"
+
 namespace tovren::fetch {
 namespace {
 
@@ -35,9 +42,24 @@ TEST(HttpRequestTest, ResumeAsksForTheRestAndSpacesAreEncoded) {
 }
 
 TEST(HttpAnswerTest, HeadEnd) {
-    EXPECT_EQ(headEnd("HTTP/1.1 200 OK\r\n\r\nbody"), 19u);
-    EXPECT_EQ(headEnd("HTTP/1.1 200 OK\r\nA: b\r\n"), std::nullopt);
-    EXPECT_EQ(headEnd("HTTP/1.1 200 OK\n\n"), std::nullopt);
+    struct {
+        const char* received;
+        size_t end;  // 0: the head has not ended yet
+        const char* why;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\n\r\nbody", 19, "CR LF line ends"},
+        {"HTTP/1.1 200 OK\r\nA: b\r\n", 0, "no blank line yet"},
+        {"HTTP/1.1 200 OK\n\nbody", 17, "bare LF line ends"},
+        {"HTTP/1.1 200 OK\nA: b\r\n\nbody", 23, "both kinds mixed"},
+        {"HTTP/1.1 200 OK\r\nA: b\n\r\nbody", 24, "a CR LF blank line after a bare LF"},
+        {"HTTP/1.1 200 OK\r\r\r\rbody", 0, "a lone CR ends no line"},
+        {"HTTP/1.1 200 OK\nA: b\n", 0, "bare LF, no blank line yet"},
+        {"HTTP/1.1 200 OK\r\n\r", 0, "the blank line's LF has not arrived"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(headEnd(c.received).value_or(0), c.end);
+    }
 }
 
 struct HeadCase {
@@ -90,6 +112,14 @@ TEST(HttpAnswerTest, ReadsTheHead) {
         {"HTTP/1.1 2000 OK\r\n\r\n", -1, -1, false, nullptr, nullptr, "four digits"},
         {"ICY 200 OK\r\n\r\n", -1, -1, false, nullptr, nullptr, "not HTTP"},
         {"HTTP/1.1\r\n\r\n", -1, -1, false, nullptr, nullptr, "no status"},
+        {"HTTP/1.1 200 OK\nContent-Length: 10\nContent-Disposition: attachment; filename=lf.zip\n\n", 200, 10,
+         false, nullptr, "lf.zip", "bare LF line ends; no CR is left in a value"},
+        {"HTTP/1.0 302 Found\nLocation: ../2/x.zip\r\n\n", 302, -1, false, "../2/x.zip", nullptr,
+         "line ends of both kinds"},
+        {"HTTP/1.1 200 OK\nContent-Length: 10\r\r\n\n", 200, -1, true, nullptr, nullptr,
+         "only one CR goes with the LF: a stray CR spoils the number"},
+        {"HTTP/1.1 200 OK\nX: a\rContent-Length: 10\n\n", 200, -1, false, nullptr, nullptr,
+         "a lone CR ends no line: the length is inside another header"},
     };
     for (const HeadCase& c : cases) {
         SCOPED_TRACE(c.why);
@@ -139,6 +169,30 @@ TEST(HttpAnswerTest, ReadsContentRange) {
         EXPECT_EQ(answer->contentRange->last, c.last);
         EXPECT_EQ(answer->contentRange->total, c.total);
     }
+}
+
+// The fuzzer's seeds, each with every cut of its bytes, hold the fuzzer's properties.
+TEST(HttpAnswerTest, FuzzCorpusHoldsTheProperties) {
+    std::filesystem::path corpus = testing::fsPath(TOVREN_FIXTURES) / ".." / "fuzz" / "http_answer_corpus";
+    int seeds = 0;
+    for (const std::filesystem::directory_entry& e : std::filesystem::directory_iterator(corpus)) {
+        SCOPED_TRACE(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        for (size_t cut = 0; cut <= bytes.size(); ++cut)
+            EXPECT_EQ(fuzzing::answerProblem(std::string_view(bytes).substr(0, cut)), "") << "cut at " << cut;
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 10);
+}
+
+// The properties themselves catch what they are there for.
+TEST(HttpAnswerTest, FuzzPropertiesSeeADotSegment) {
+    EXPECT_TRUE(fuzzing::hasDotSegment("/a/../b"));
+    EXPECT_TRUE(fuzzing::hasDotSegment("/a/."));
+    EXPECT_TRUE(fuzzing::hasDotSegment("/.."));
+    EXPECT_FALSE(fuzzing::hasDotSegment("/a/..b/.c/x?y=/../"));
+    EXPECT_FALSE(fuzzing::hasDotSegment("/"));
 }
 
 }  // namespace

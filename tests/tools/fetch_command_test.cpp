@@ -73,6 +73,21 @@ TEST_F(FetchCommandTest, RetryOptionsAreUsed) {
     EXPECT_TRUE(targetIsEmpty());
 }
 
+// A server that announces a length, sends less, closes and answers every resume with the whole
+// file cut at the same place: the default 999 retries no longer go on for 83 minutes.
+TEST_F(FetchCommandTest, RetriesThatBringNothingNewEndWithoutAFile) {
+    HttpServer server([](const HttpRequest&) {
+        HttpReply reply{testing::head(200, {"Content-Length: 100000"}), testing::patternBytes(100000)};
+        reply.dropAfter = 10244;
+        return reply;
+    });
+    EXPECT_EQ(run({"--retry-wait-ms", "5", server.base() + "/x.zip", target()}), 1);
+    EXPECT_EQ(server.requestCount(), 4u) << "the first answer and three resumes that brought nothing new";
+    EXPECT_EQ(streams_.outText(), "");
+    EXPECT_TRUE(targetIsEmpty());
+    EXPECT_NE(streams_.errText().find("the retries bring nothing new"), std::string::npos) << streams_.errText();
+}
+
 TEST_F(FetchCommandTest, TheReceiveTimeOutIsUsed) {
     HttpServer server([](const HttpRequest& r) {
         HttpReply reply = testing::fileReply("abc", r);

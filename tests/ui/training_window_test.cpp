@@ -337,6 +337,33 @@ TEST_F(TrainingWindowTest, YesEndsTheProgramAfterTheCleanUpWithExitCode0) {
     EXPECT_EQ(driver->messageBoxes().size(), 1u);
 }
 
+TEST_F(TrainingWindowTest, StartUpRemovesOnlyItsOwnLeftoverDownloadsFromTheExamFolder) {
+    exam::ensureExamFolder();
+    const std::string folder = exam::packageDownloadTarget();
+    auto put = [](const std::string& path) {
+        auto file = platform::File::open(path, platform::File::Mode::CreateAlways);
+        ASSERT_TRUE(file);
+        ASSERT_TRUE(file->resize(4096));
+    };
+    put(folder + "~tvr0badf00d.tmp");  // a killed run's, at the full length
+    put(folder + "notes.tmp");
+    // Another copy of the program, still downloading.
+    std::optional<platform::File> running =
+        platform::File::open(folder + "~tvr0000cafe.tmp", platform::File::Mode::CreateNewTemporary);
+    ASSERT_TRUE(running);
+    ScriptedDownloader::Log runLog;
+    driver->later([&] {
+        driver->answer(win::Answer::Yes);
+        driver->pressEsc(*windows.windows().front());
+    });
+    EXPECT_EQ(app::runProgram(windows, std::make_unique<ScriptedDownloader>(runLog)), 0);
+    EXPECT_FALSE(platform::pathExists(folder + "~tvr0badf00d.tmp"));
+    EXPECT_TRUE(platform::pathExists(folder + "notes.tmp"));
+    EXPECT_TRUE(platform::pathExists(folder + "~tvr0000cafe.tmp"));
+    running.reset();
+    for (const char* name : {"notes.tmp", "~tvr0000cafe.tmp"}) platform::deleteFile(folder + name);
+}
+
 using TrainingWindowDeathTest = TrainingWindowTest;
 
 TEST_F(TrainingWindowDeathTest, RefusedCatalogueDownloadEndsAtOnceWithExitCode0) {
