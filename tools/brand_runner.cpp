@@ -28,6 +28,14 @@ bool isHostChar(unsigned char c) {
     return c > 0x20 && c != 0x7F && !std::strchr("/\\?#@:", c);
 }
 
+// An address as a message shows it: control characters (a pasted line break) as '?', so the
+// message stays one line.
+std::string printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 struct Request {
     std::string exe, out;
     std::optional<std::string> serverBase;
@@ -62,7 +70,7 @@ std::optional<Request> parseArguments(const Arguments& args, std::string& usageM
                                  std::pair{"--testing-site-base", &r.testingSiteBase}}) {
         if (!*value) continue;
         if (std::optional<std::string> problem = baseAddressProblem(**value)) {
-            usageMessage = std::string(option) + " '" + **value + "': " + *problem;
+            usageMessage = std::string(option) + " '" + printable(**value) + "': " + *problem;
             return std::nullopt;
         }
     }

@@ -297,6 +297,7 @@ TEST_F(BrandCommandTest, UsageErrorsWriteNothing) {
         {{exe, "--server-base", "https://x", path("o.exe")}, "--server-base 'https://x': not a plain http://", "https"},
         {{exe, "--server-base", "http://x/", path("o.exe")}, "trailing \"/\"", "a trailing slash"},
         {{exe, "--server-base", "http://x", "--testing-site-base", "http://😀", path("o.exe")}, "GBK", "no GBK form"},
+        {{exe, "--server-base", "http://x\r\ny", path("o.exe")}, "'http://x??y': the host holds", "a pasted line break"},
         {{exe, "--server-base", path("o.exe")}, "brand takes EXE, --server-base URL and OUT", "no output"},
         {{exe, path("o.exe")}, "brand takes EXE, --server-base URL and OUT", "no server base"},
         {{exe, "--server-base", "http://x", path("o.exe"), "--testing-site-base"}, "needs an address", "a value missing"},
@@ -325,6 +326,15 @@ TEST_F(BrandCommandTest, TheClientCarriesItsBrandPlace) {
               std::string_view(TOVREN_SERVER_BASE, std::strlen(TOVREN_SERVER_BASE) + 1));
     EXPECT_EQ(place.substr(exam::kTestingSiteBaseOffset, std::strlen(TOVREN_TESTING_SITE_BASE) + 1),
               std::string_view(TOVREN_TESTING_SITE_BASE, std::strlen(TOVREN_TESTING_SITE_BASE) + 1));
+
+    // No copy of either address outside the place: the compiler folded none into the code, so a
+    // branded copy uses its new addresses everywhere (the browser's first page included).
+    for (std::string_view address : {std::string_view(TOVREN_SERVER_BASE), std::string_view(TOVREN_TESTING_SITE_BASE)}) {
+        for (std::size_t at = client.find(address); at != std::string::npos; at = client.find(address, at + 1)) {
+            EXPECT_GE(at, section->fileOffset) << address << " at " << at;
+            EXPECT_LT(at, section->fileOffset + sizeof(exam::BrandPlace)) << address << " at " << at;
+        }
+    }
 
     ASSERT_EQ(run({platform::nativePath(TOVREN_CLIENT_EXE), "--server-base", "http://10.1.2.3:8080",
                    path("tovren.exe")}),
