@@ -15,6 +15,16 @@ add_subdirectory(${TOVREN_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest E
 # into the build folder (never committed). The fuzz build compiles them too, so that the fuzzer
 # sees minizip's branches as well as ours.
 if(WIN32 OR TOVREN_FUZZ)
+  if(WIN32)
+    # libz.a, never the import library libz.dll.a: Windows has no zlib1.dll (Wine has).
+    set(ZLIB_USE_STATIC_LIBS ON)
+    # A build folder configured before this chose the import library; find it again.
+    foreach(_var ZLIB_LIBRARY ZLIB_LIBRARY_RELEASE ZLIB_LIBRARY_DEBUG)
+      if("${${_var}}" MATCHES "\\.dll\\.a$")
+        unset(${_var} CACHE)
+      endif()
+    endforeach()
+  endif()
   find_package(ZLIB REQUIRED)
   set(TOVREN_MINIZIP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/minizip CACHE PATH "minizip sources")
   if(NOT EXISTS ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c)

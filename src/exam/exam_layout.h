@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "exam/build_config.h"
+#include "exam/brand_place.h"
 
 namespace tovren::exam {
 
@@ -12,8 +12,14 @@ namespace tovren::exam {
 inline constexpr std::string_view kExamFolder = "c:\\Kavrel";
 inline constexpr std::string_view kExamFolderPrefix = "c:\\Kavrel\\";
 
-inline constexpr std::string_view kServerBase = TOVREN_SERVER_BASE;
-inline constexpr std::string_view kTestingSiteBase = TOVREN_TESTING_SITE_BASE;
+// A compiled-in address. It is read from the executable's brand place at each use (a branded
+// copy holds a school's own), so it is a constant of the executable, not of the compiler.
+struct CompiledAddress {
+    std::string_view (*read)();
+    operator std::string_view() const { return read(); }
+};
+inline constexpr CompiledAddress kServerBase{brandedServerBase};
+inline constexpr CompiledAddress kTestingSiteBase{brandedTestingSiteBase};
 
 // Addresses take the question server's base, the compiled-in one unless a test points the
 // program elsewhere.

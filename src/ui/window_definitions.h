@@ -1,9 +1,10 @@
 #pragma once
 // The two windows of the program, as data: their settings and one row per control.
 #include <array>
+#include <string>
 #include <string_view>
 
-#include "exam/build_config.h"
+#include "exam/exam_layout.h"
 #include "platform/window/definition.h"
 
 namespace tovren::ui {
@@ -36,7 +37,15 @@ inline constexpr std::string_view kHelpText =
     "1、在理论题页面注册一个自己的帐号，推荐使用自己常用的QQ及QQ邮箱。\r\n"
     "2、在理论题页面登录，申请加入班级103565，然后就可以学习或自测了。";
 
-inline constexpr std::array<win::ControlDef, 12> kTrainingWindowControls{{
+// The browser's first address: the login page on the testing site of the executable's brand
+// place, read once.
+inline std::string_view initialBrowserAddress() {
+    static const std::string address = exam::loginAddress();
+    return address;
+}
+
+// Not constexpr: the browser's row takes its address from the brand place at start-up.
+inline const std::array<win::ControlDef, 12> kTrainingWindowControls{{
     {.name = k选择夹1, .kind = win::Kind::TabControl, .page = win::kOnWindow,
      .left = 2, .top = 8, .width = 566, .height = 240, .items = kTabTitles},
     {.name = k打开考试文件夹, .kind = win::Kind::Button, .page = 0,
@@ -63,7 +72,7 @@ inline constexpr std::array<win::ControlDef, 12> kTrainingWindowControls{{
      .left = 16, .top = 24, .width = 24, .height = 16, .text = "▲", .flags = win::kTabStop},
     {.name = k超文本浏览框1, .kind = win::Kind::BrowserBox, .page = 1,
      .left = 8, .top = 48, .width = 552, .height = 184,
-     .text = TOVREN_TESTING_SITE_BASE "/passport/login", .flags = win::kTabStop},
+     .text = initialBrowserAddress(), .flags = win::kTabStop},
     {.name = k编辑框2, .kind = win::Kind::EditBox, .page = 2,
      .left = 6, .top = 24, .width = 456, .height = 208, .text = kHelpText,
      .flags = win::kTabStop | win::kMultiLine | win::kVerticalScroll | win::kDisabled,
@@ -72,7 +81,7 @@ inline constexpr std::array<win::ControlDef, 12> kTrainingWindowControls{{
      .left = 478, .top = 48, .width = 74, .height = 40, .text = "知识帮助", .flags = win::kTabStop},
 }};
 
-inline constexpr win::WindowDef kTrainingWindow{
+inline const win::WindowDef kTrainingWindow{
     .name = "TrainingWindow", .caption = "Tovren_Morlix", .width = 577, .height = 278,
     .titleBar = true, .alwaysOnTop = true, .dragAnywhere = true, .escCloses = true,
     .programIcon = true, .controls = kTrainingWindowControls};

@@ -49,8 +49,9 @@ TEST(ExamLayout, FolderInBothForms) {
 
 TEST(ExamLayout, DefaultServerIsTheLocalDemo) {
     // The demo server is what a build without settings talks to; a release build sets its own.
-    EXPECT_TRUE(kServerBase.starts_with("http://"));
-    EXPECT_EQ(kServerBase.find('/', 7), std::string_view::npos) << "scheme and host only";
+    std::string_view base = kServerBase;
+    EXPECT_TRUE(base.starts_with("http://"));
+    EXPECT_EQ(base.find('/', 7), std::string_view::npos) << "scheme and host only";
 }
 
 #ifndef _WIN32
