@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <exdispid.h>
 
+#include <optional>
+
 #include "platform/wide.h"
 #include "platform/window/driver.h"
 
@@ -12,6 +14,41 @@ namespace {
 
 HWND hwndOf(const Window& w) { return reinterpret_cast<HWND>(w.native); }
 HWND hwndOf(const Control& c) { return reinterpret_cast<HWND>(c.native); }
+
+struct Hit {
+    HWND hwnd;
+    LRESULT code;
+};
+
+// The window that takes mouse input at a screen point, found as the system finds it: the
+// topmost visible child under the point, depth first, skipping hidden and disabled windows
+// (WindowFromPoint, ChildWindowFromPointEx), and then WM_NCHITTEST: a window that answers
+// HTTRANSPARENT passes the point on to the windows beneath it in the same thread (WM_NCHITTEST,
+// Microsoft Learn). Nothing when no window of the tree takes it.
+std::optional<Hit> hitTest(HWND hwnd, POINT screen) {
+    auto style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    if (!(style & WS_VISIBLE) || (style & WS_DISABLED)) return std::nullopt;
+    RECT outer{};
+    GetWindowRect(hwnd, &outer);
+    if (!PtInRect(&outer, screen)) return std::nullopt;
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    if (PtInRect(&client, screen)) {
+        // Children come in z-order, the topmost first.
+        for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (auto hit = hitTest(child, screen)) return hit;
+    }
+    LRESULT code = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
+    if (code == HTTRANSPARENT) return std::nullopt;
+    return Hit{hwnd, code};
+}
+
+POINT screenPoint(const Window& window, int32_t x, int32_t y) {
+    POINT p{x, y};
+    ClientToScreen(hwndOf(window), &p);
+    return p;
+}
 
 bool usable(const Control& c) {
     return c.window().exists() && c.window().enabled() && c.visible() && IsWindowEnabled(hwndOf(c));
@@ -109,34 +146,41 @@ public:
     }
 
     bool pressMovesWindow(Window& window, int32_t x, int32_t y) override {
-        HWND root = hwndOf(window);
-        POINT client{x, y};
-        HWND target = root;
-        // The innermost visible child under the point takes the press.
-        for (;;) {
-            POINT p = client;
-            MapWindowPoints(root, target, &p, 1);
-            HWND child = ChildWindowFromPointEx(target, p, CWP_SKIPINVISIBLE);
-            if (!child || child == target) break;
-            target = child;
-        }
+        if (!window.exists() || !window.enabled()) return false;
+        POINT screen = screenPoint(window, x, y);
+        std::optional<Hit> hit = hitTest(hwndOf(window), screen);
+        if (!hit) return false;
         backend_.recordCaptionPresses = true;
         backend_.captionPresses = 0;
-        if (target == root) {
-            POINT screen = client;
-            ClientToScreen(root, &screen);
-            LRESULT hit = SendMessageW(root, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
-            if (hit == HTCAPTION) SendMessageW(root, WM_NCLBUTTONDOWN, hit, MAKELPARAM(screen.x, screen.y));
+        // The message the system sends for the hit: a client press, or a non-client one.
+        if (hit->code == HTCLIENT) {
+            POINT p = screen;
+            ScreenToClient(hit->hwnd, &p);
+            SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_LBUTTONDOWN));
+            SendMessageW(hit->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+            SendMessageW(hit->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+            if (GetCapture()) ReleaseCapture();
         } else {
-            POINT p = client;
-            MapWindowPoints(root, target, &p, 1);
-            SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-            SendMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-            ReleaseCapture();
+            SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_LBUTTONDOWN));
+            SendMessageW(hit->hwnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit->code), MAKELPARAM(screen.x, screen.y));
         }
         backend_.recordCaptionPresses = false;
         settle();
         return backend_.captionPresses > 0;
+    }
+
+    bool showsMovePointer(Window& window, int32_t x, int32_t y) override {
+        if (!window.exists()) return false;
+        POINT screen = screenPoint(window, x, y);
+        std::optional<Hit> hit = hitTest(hwndOf(window), screen);
+        if (!hit) return false;
+        HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+        SetCursor(arrow);
+        // What the system asks the window under the pointer when the pointer moves there.
+        SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_MOUSEMOVE));
+        bool move = GetCursor() == LoadCursorW(nullptr, IDC_SIZEALL);
+        SetCursor(arrow);
+        return move;
     }
 
     void later(std::function<void()> action) override { backend_.post(std::move(action)); }
