@@ -50,6 +50,21 @@ POINT screenPoint(const Window& window, int32_t x, int32_t y) {
     return p;
 }
 
+// A left click at a point of `target`'s client area, delivered where the system would deliver
+// it; false when another window takes it (the click then does nothing here).
+bool clickAt(HWND target, POINT client) {
+    POINT screen = client;
+    ClientToScreen(target, &screen);
+    std::optional<Hit> hit = hitTest(GetAncestor(target, GA_ROOT), screen);
+    if (!hit || hit->code != HTCLIENT || (hit->hwnd != target && !IsChild(target, hit->hwnd))) return false;
+    POINT p = screen;
+    ScreenToClient(hit->hwnd, &p);
+    SendMessageW(hit->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(hit->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    if (GetCapture()) ReleaseCapture();
+    return true;
+}
+
 bool usable(const Control& c) {
     return c.window().exists() && c.window().enabled() && c.visible() && IsWindowEnabled(hwndOf(c));
 }
@@ -93,7 +108,9 @@ public:
 
     void click(Button& button) override {
         if (!usable(button)) return;
-        SendMessageW(hwndOf(button), BM_CLICK, 0, 0);
+        RECT r{};
+        GetClientRect(hwndOf(button), &r);
+        clickAt(hwndOf(button), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         settle();
     }
 
@@ -102,9 +119,7 @@ public:
         RECT r{};
         if (!SendMessageW(hwndOf(tab), TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)))
             return;
-        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageW(hwndOf(tab), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageW(hwndOf(tab), WM_LBUTTONUP, 0, at);
+        clickAt(hwndOf(tab), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         settle();
     }
 
