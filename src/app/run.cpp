@@ -7,10 +7,13 @@
 
 namespace tovren::app {
 
-int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download) {
+int runProgram(platform::window::WindowSystem& windows, std::unique_ptr<fetch::Downloader> download,
+               std::string_view testingSiteBase) {
     ui::Program program(windows, std::move(download));
+    program.testingSiteBase = std::string(testingSiteBase);
+    ui::TrainingWindowAt site{program.testingSiteBase};  // read by the window while it exists
     windows.setCleanUp([&program] { program.cleanUp(); });
-    auto* training = windows.load(ui::kTrainingWindow, nullptr, false,
+    auto* training = windows.load(site.def(), nullptr, false,
                                   [&program](platform::window::Window& w) { ui::bindTrainingWindow(w, program); });
     if (!training) windows.fatalFault("The training window cannot be created.");
     windows.run();

@@ -371,7 +371,7 @@ TEST_F(TrainingWindowTest, YesEndsTheProgramAfterTheCleanUpWithExitCode0) {
         driver->answer(win::Answer::Yes);
         driver->pressEsc(w);
     });
-    int code = app::runProgram(windows, std::make_unique<ScriptedDownloader>(runLog));
+    int code = app::runProgram(windows, std::make_unique<ScriptedDownloader>(runLog), siteServer.base());
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(runLog.destroyed) << "the clean-up destroyed the download object";
     EXPECT_FALSE(windows.anyWindowExists());
@@ -393,7 +393,7 @@ TEST_F(TrainingWindowDeathTest, RefusedCatalogueDownloadEndsAtOnceWithExitCode0)
                 bool addTask(const fetch::TaskParam&) override { return false; }
                 int32_t receivedBytes() const override { return 0; }
             };
-            app::runProgram(windows, std::make_unique<Watch>(windows));
+            app::runProgram(windows, std::make_unique<Watch>(windows), siteServer.base());
             std::fputs("returned\n", stderr);
         },
         ::testing::ExitedWithCode(0), "^clean-up, window shown: no\n$");
