@@ -87,7 +87,8 @@ protected:
 
     testing::ScratchFolder scratch;
     // The browser's testing site: a server of the test's own that has no page.
-    testing::HttpServer siteServer{[](const testing::HttpRequest&) { return testing::statusReply(404, {"Content-Length: 0"}); }};
+    testing::HttpServer siteServer{
+        [](const testing::HttpRequest&) { return testing::statusReply(404, {"Content-Length: 0"}); }};
     TrainingWindowAt site{siteServer.base()};
     win::WindowSystem windows{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);

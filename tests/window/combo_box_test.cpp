@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <gtest/gtest.h>
 
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -18,7 +18,9 @@ namespace {
 
 namespace win = platform::window;
 
-HWND hwndOf(const win::Control& c) { return reinterpret_cast<HWND>(c.native); }
+HWND hwndOf(const win::Control& c) {
+    return reinterpret_cast<HWND>(c.native);
+}
 
 COMBOBOXINFO partsOf(const win::ComboBox& combo) {
     COMBOBOXINFO info{};
@@ -46,7 +48,8 @@ std::vector<COLORREF> pixelsOf(HWND hwnd, RECT area) {
     BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     GdiFlush();
     const auto* p = static_cast<const uint32_t*>(bits);
-    for (int i = 0; i < width * height; ++i) out.push_back(RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF));
+    for (int i = 0; i < width * height; ++i)
+        out.push_back(RGB((p[i] >> 16) & 0xFF, (p[i] >> 8) & 0xFF, p[i] & 0xFF));
     SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
@@ -61,7 +64,7 @@ RECT clientOf(HWND hwnd) {
 }
 
 class ComboBoxTest : public ::testing::Test {
-protected:
+  protected:
     ComboBoxTest() {
         SetCursorPos(0, 0);  // no item under the pointer
         driver->settle();
@@ -78,8 +81,9 @@ protected:
         for (int n = 1; n <= count; ++n) combo.addItem("第" + std::to_string(n) + "题", n);
     }
 
-    testing::HttpServer siteServer{
-        [](const testing::HttpRequest&) { return testing::statusReply(404, {"Content-Length: 0"}); }};
+    testing::HttpServer siteServer{[](const testing::HttpRequest&) {
+        return testing::statusReply(404, {"Content-Length: 0"});
+    }};
     TrainingWindowAt site{siteServer.base()};
     win::WindowSystem system{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(system);
@@ -120,16 +124,16 @@ TEST_F(ComboBoxTest, TheDroppedListReaches160PixelsWhateverItsItemCount) {
 
 // A colour scheme of the user's that is not the default one; the old one comes back after.
 class ChangedColourScheme {
-public:
+  public:
     ChangedColourScheme() {
         for (int i = 0; i < kCount; ++i) saved_[i] = GetSysColor(kElements[i]);
         SetSysColors(kCount, kElements, kColours);
     }
     ~ChangedColourScheme() { SetSysColors(kCount, kElements, saved_); }
-    static constexpr COLORREF kWindow = RGB(0, 0, 128);       // navy
+    static constexpr COLORREF kWindow = RGB(0, 0, 128);        // navy
     static constexpr COLORREF kWindowText = RGB(255, 255, 0);  // yellow
 
-private:
+  private:
     static constexpr int kCount = 2;
     static constexpr INT kElements[kCount] = {COLOR_WINDOW, COLOR_WINDOWTEXT};
     static constexpr COLORREF kColours[kCount] = {kWindow, kWindowText};
@@ -169,8 +173,10 @@ TEST_F(ComboBoxTest, FieldsAndListsStayBlackOnWhiteUnderAnotherColourScheme) {
     };
     std::vector<Part> parts = {
         {partsOf(types).hwndItem, clientOf(partsOf(types).hwndItem), true, "the type box's field"},
-        {partsOf(questions).hwndItem, clientOf(partsOf(questions).hwndItem), true, "the question box's field"},
-        {hwndOf(w.editBox("编辑框1")), clientOf(hwndOf(w.editBox("编辑框1"))), false, "the requirement box"},
+        {partsOf(questions).hwndItem, clientOf(partsOf(questions).hwndItem), true,
+         "the question box's field"},
+        {hwndOf(w.editBox("编辑框1")), clientOf(hwndOf(w.editBox("编辑框1"))), false,
+         "the requirement box"},
     };
     RedrawWindow(reinterpret_cast<HWND>(w.native), nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

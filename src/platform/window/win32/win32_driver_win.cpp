@@ -50,6 +50,15 @@ POINT screenPoint(const Window& window, int32_t x, int32_t y) {
     return p;
 }
 
+// The button going down and up at a screen point of a window's client area.
+void pressAndRelease(HWND hwnd, POINT screen) {
+    POINT p = screen;
+    ScreenToClient(hwnd, &p);
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    if (GetCapture()) ReleaseCapture();
+}
+
 // A left click at a point of `target`'s client area, delivered where the system would deliver
 // it; false when another window takes it (the click then does nothing here).
 bool clickAt(HWND target, POINT client) {
@@ -57,11 +66,7 @@ bool clickAt(HWND target, POINT client) {
     ClientToScreen(target, &screen);
     std::optional<Hit> hit = hitTest(GetAncestor(target, GA_ROOT), screen);
     if (!hit || hit->code != HTCLIENT || (hit->hwnd != target && !IsChild(target, hit->hwnd))) return false;
-    POINT p = screen;
-    ScreenToClient(hit->hwnd, &p);
-    SendMessageW(hit->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-    SendMessageW(hit->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-    if (GetCapture()) ReleaseCapture();
+    pressAndRelease(hit->hwnd, screen);
     return true;
 }
 
@@ -167,18 +172,14 @@ public:
         if (!hit) return false;
         backend_.recordCaptionPresses = true;
         backend_.captionPresses = 0;
-        // The message the system sends for the hit: a client press, or a non-client one.
-        if (hit->code == HTCLIENT) {
-            POINT p = screen;
-            ScreenToClient(hit->hwnd, &p);
-            SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_LBUTTONDOWN));
-            SendMessageW(hit->hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-            SendMessageW(hit->hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-            if (GetCapture()) ReleaseCapture();
-        } else {
-            SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_LBUTTONDOWN));
+        // What the system sends for the hit: the pointer's question, then a client press or a
+        // non-client one (a title bar's starts the move).
+        SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd),
+                     MAKELPARAM(hit->code, WM_LBUTTONDOWN));
+        if (hit->code == HTCLIENT)
+            pressAndRelease(hit->hwnd, screen);
+        else
             SendMessageW(hit->hwnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit->code), MAKELPARAM(screen.x, screen.y));
-        }
         backend_.recordCaptionPresses = false;
         settle();
         return backend_.captionPresses > 0;
