@@ -44,9 +44,9 @@ struct HttpReply {
     size_t dropAfter = kNever;       // close the connection after this many body bytes
     size_t trickleBytes = 0;         // send the body in pieces of this size...
     int trickleDelayMs = 0;          // ...with this pause before each
-    std::shared_ptr<Gate> holdHead;  // nothing is sent before this gate opens
-    size_t holdAfter = kNever;       // nor more than this many body bytes...
-    std::shared_ptr<Gate> holdRest;  // ...before this one opens
+    std::shared_ptr<Gate> holdHead = {};  // nothing is sent before this gate opens,
+    size_t holdAfter = kNever;            // nor more than this many body bytes...
+    std::shared_ptr<Gate> holdRest = {};  // ...before this one opens
 };
 
 // "HTTP/1.1 <status> <reason>\r\n" + each line + "\r\n" + "\r\n".
