@@ -42,8 +42,8 @@ std::string helpAddress(std::string_view serverBase) {
 std::string helpPath() {
     return join({kExamFolderPrefix, "ITHelp.chm"});
 }
-std::string loginAddress() {
-    return join({kTestingSiteBase, "/passport/login"});
+std::string loginAddress(std::string_view testingSiteBase) {
+    return join({testingSiteBase, "/passport/login"});
 }
 
 void ensureExamFolder() {

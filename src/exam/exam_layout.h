@@ -36,7 +36,7 @@ std::string packagePath(std::string_view typeText, std::string_view numberText);
 std::string unpackFolder(std::string_view typeText, std::string_view numberText);
 std::string helpAddress(std::string_view serverBase = kServerBase);  // ServerBase/Kavrel/ITHelp.chm
 std::string helpPath();      // c:\Kavrel\ITHelp.chm
-std::string loginAddress();  // TestingSiteBase/passport/login
+std::string loginAddress(std::string_view testingSiteBase = kTestingSiteBase);  // TestingSiteBase/passport/login
 
 // Makes c:\Kavrel when it is not an existing folder. A failure shows later, as downloads into
 // the folder that end without a file.

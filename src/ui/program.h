@@ -19,6 +19,8 @@ struct Program {
     // The question server every address is built on: the compiled-in one; tests point it at
     // a server of their own.
     std::string serverBase = std::string(exam::kServerBase);
+    // The testing site the browser shows, likewise (its window: TrainingWindowAt).
+    std::string testingSiteBase = std::string(exam::kTestingSiteBase);
     exam::TrainingState state;
     fetch::TaskParam taskParam;
     std::unique_ptr<fetch::Downloader> download;

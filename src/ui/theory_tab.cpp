@@ -10,8 +10,8 @@ void setUpBalloonTip(platform::window::Window& window) {
     window.balloonTipBox(k气球提示框1).attachTool(window.control(k标签1), kTheoryTipText, kNoIcon);
 }
 
-void backToLoginPage(platform::window::Window& window) {
-    window.browserBox(k超文本浏览框1).set地址(exam::loginAddress());
+void backToLoginPage(platform::window::Window& window, const ui::Program& program) {
+    window.browserBox(k超文本浏览框1).set地址(exam::loginAddress(program.testingSiteBase));
 }
 
 std::optional<bool> openInPlace(platform::window::Window& window) {

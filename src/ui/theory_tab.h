@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/window/window.h"
+#include "ui/program.h"
 
 namespace tovren::ui {
 
@@ -17,7 +18,7 @@ inline constexpr std::string_view kTheoryTipText =
 void setUpBalloonTip(platform::window::Window& window);
 
 // "▲": the browser loads the testing site's login page again, whatever it showed.
-void backToLoginPage(platform::window::Window& window);
+void backToLoginPage(platform::window::Window& window, const ui::Program& program);
 
 // A new browser window is about to open: the browser goes to its latest status text instead,
 // and the new window is refused.

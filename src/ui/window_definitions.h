@@ -99,6 +99,25 @@ inline constexpr win::WindowDef kPreparingWindow{
     .titleBar = false, .alwaysOnTop = false, .dragAnywhere = false, .escCloses = true,
     .programIcon = false, .backgroundColour = win::rgb(0, 0, 0), .controls = kPreparingWindowControls};
 
+// The training window with its browser starting at another testing site's login page: the
+// program's is the compiled-in one, a test's a server of its own.
+class TrainingWindowAt {
+public:
+    explicit TrainingWindowAt(std::string_view testingSiteBase) : login_(exam::loginAddress(testingSiteBase)) {
+        for (auto& c : controls_)
+            if (c.name == k超文本浏览框1) c.text = login_;
+        def_.controls = controls_;
+    }
+    TrainingWindowAt(const TrainingWindowAt&) = delete;
+    TrainingWindowAt& operator=(const TrainingWindowAt&) = delete;
+    const win::WindowDef& def() const { return def_; }
+
+private:
+    std::string login_;
+    std::array<win::ControlDef, kTrainingWindowControls.size()> controls_ = kTrainingWindowControls;
+    win::WindowDef def_ = kTrainingWindow;
+};
+
 // The small layout, restored when leaving the theory tab.
 inline constexpr int kSmallWindowWidth = 577, kSmallWindowHeight = 278;
 inline constexpr int kSmallTabWidth = 566, kSmallTabHeight = 240;

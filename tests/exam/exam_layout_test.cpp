@@ -35,6 +35,7 @@ TEST(ExamLayout, AddressesAndPaths) {
         {catalogueAddress("http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/config.txt", "another server"},
         {packageAddress("Word", "1", "http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/Word-1.zip", "another server"},
         {helpAddress("http://127.0.0.1:9"), "http://127.0.0.1:9/Kavrel/ITHelp.chm", "another server"},
+        {loginAddress("http://127.0.0.1:9"), "http://127.0.0.1:9/passport/login", "another testing site"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);

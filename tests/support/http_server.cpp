@@ -176,6 +176,12 @@ void HttpServer::State::serve(TcpConnection connection) {
     }
 
     const HttpReply reply = handler(request);
+    auto passes = [this](const std::shared_ptr<Gate>& gate) {
+        while (gate && !gate->isOpen())
+            if (!stop->sleep(5)) return false;
+        return true;
+    };
+    if (!passes(reply.holdHead)) return;
     if (reply.stallBeforeHead && !stop->sleep(reply.stallMs)) return;
     if (!send(connection, reply.head)) return;
 
@@ -188,6 +194,8 @@ void HttpServer::State::serve(TcpConnection connection) {
             if (!stop->sleep(reply.trickleDelayMs)) return;
         }
         if (reply.stallAfter != kNever && sent < reply.stallAfter) piece = std::min(piece, reply.stallAfter - sent);
+        if (reply.holdAfter != kNever && sent < reply.holdAfter) piece = std::min(piece, reply.holdAfter - sent);
+        if (reply.holdAfter == sent && !passes(reply.holdRest)) return;
         if (reply.stallAfter == sent && !stop->sleep(reply.stallMs)) return;
         if (!send(connection, std::string_view(reply.body).substr(sent, piece))) return;
         sent += piece;

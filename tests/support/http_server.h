@@ -3,6 +3,7 @@
 // the system's choice. Each connection carries one request; a handler decides what goes back:
 // any head at all, a body, and the faults (a drop after N body bytes, a stall, a trickle).
 // Every request is recorded byte for byte.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,17 @@ struct HttpRequest {
 
 inline constexpr size_t kNever = static_cast<size_t>(-1);
 
+// Opened by a test when it is ready for what a reply holds back; the server waits at it
+// (until the server stops) instead of for a time that a loaded machine may overrun.
+class Gate {
+public:
+    void open() { open_.store(true); }
+    bool isOpen() const { return open_.load(); }
+
+private:
+    std::atomic<bool> open_{false};
+};
+
 struct HttpReply {
     std::string head;                // status line, header lines and blank line, as sent
     std::string body;
@@ -32,6 +44,9 @@ struct HttpReply {
     size_t dropAfter = kNever;       // close the connection after this many body bytes
     size_t trickleBytes = 0;         // send the body in pieces of this size...
     int trickleDelayMs = 0;          // ...with this pause before each
+    std::shared_ptr<Gate> holdHead = {};  // nothing is sent before this gate opens,
+    size_t holdAfter = kNever;            // nor more than this many body bytes...
+    std::shared_ptr<Gate> holdRest = {};  // ...before this one opens
 };
 
 // "HTTP/1.1 <status> <reason>\r\n" + each line + "\r\n" + "\r\n".

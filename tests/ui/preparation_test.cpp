@@ -166,21 +166,26 @@ TEST_F(PreparationTest, AFailedFetchStillShowsTheRequirements) {
 
 TEST_F(PreparationTest, ASecondQuestionIsNotFetchedWhileAnEarlierFetchRuns) {
     std::string body = package("Word-1") + std::string(20000, 'x');
-    route("/Kavrel/Word-1.zip", [body](const HttpRequest& r) {
+    // The answer waits for the test, not for a time: its head until the first wait has polled
+    // once, the most of its body until the second wait has.
+    auto head = std::make_shared<tovren::testing::Gate>();
+    auto rest = std::make_shared<tovren::testing::Gate>();
+    route("/Kavrel/Word-1.zip", [body, head, rest](const HttpRequest& r) {
         HttpReply reply = tovren::testing::fileReply(body, r);
-        reply.stallBeforeHead = true;
-        reply.stallMs = 1000;
-        reply.trickleBytes = 1000;
-        reply.trickleDelayMs = 50;
+        reply.holdHead = head;
+        reply.holdAfter = 1000;
+        reply.holdRest = rest;
         return reply;
     });
     win::Window& w = load();
     driver->pickItem(w.comboBox(k组合框_选择题型), 1);
+    download->afterPoll = [&] { head->open(); };
     driver->pickItem(w.comboBox(k组合框_选择题目), 0);
-    ASSERT_EQ(download->polls, std::vector<int32_t>{0}) << "the first wait ended early";
+    ASSERT_EQ(download->polls, std::vector<int32_t>{0}) << "the first wait ended at its first tick";
     ASSERT_TRUE(waitForBytes());
 
     download->polls.clear();
+    download->afterPoll = [&] { rest->open(); };
     driver->pickItem(w.comboBox(k组合框_选择题目), 1);
     ASSERT_FALSE(download->added.empty());
     EXPECT_EQ(download->added.back().url, server.base() + "/Kavrel/Word-2.zip");

@@ -48,6 +48,7 @@ public:
         if (beforePoll) beforePoll();
         int32_t bytes = real.receivedBytes();
         polls.push_back(bytes);
+        if (afterPoll) afterPoll();
         return bytes;
     }
 
@@ -55,6 +56,7 @@ public:
     std::vector<Added> added;
     mutable std::vector<int32_t> polls;
     std::function<void()> beforePoll;  // runs at each poll, before the count is read
+    std::function<void()> afterPoll;   // and after it
 };
 
 inline constexpr std::string_view kCatalogueText =
@@ -83,6 +85,7 @@ protected:
         std::filesystem::create_directories(tovren::testing::fsPath(scratch.path()) / "c");
 #endif
         program.serverBase = server.base();
+        program.testingSiteBase = server.base();  // its login page is one more 404 of this server
         serve("/Kavrel/config.txt", *platform::utf8ToGbk(kCatalogueText));
         for (auto name : {"Word-1", "Word-2", "Word-3", "Excel-1", "Excel-2"})
             serve("/Kavrel/" + std::string(name) + ".zip", package(name));
@@ -101,7 +104,7 @@ protected:
 
     // Loads the training window and lets the catalogue arrive.
     win::Window& load() {
-        training = windows.load(kTrainingWindow, nullptr, false, [this](win::Window& w) { bindTrainingWindow(w, program); });
+        training = windows.load(site.def(), nullptr, false, [this](win::Window& w) { bindTrainingWindow(w, program); });
         EXPECT_NE(training, nullptr);
         EXPECT_TRUE(waitIdle());
         EXPECT_TRUE(platform::pathExists(exam::cataloguePath()));
@@ -171,6 +174,7 @@ protected:
         }
         return reply ? reply(r) : tovren::testing::statusReply(404, {"Content-Length: 0"});
     }};
+    TrainingWindowAt site{server.base()};  // outlives the window, which reads its table
     win::WindowSystem windows{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);
     WatchedDownload* download = nullptr;

@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/text.h"
 #include "platform/window/driver.h"
+#include "support/http_server.h"
 #include "support/scratch.h"
 #include "ui/theory_tab.h"
 #include "ui/window_definitions.h"
@@ -58,11 +59,12 @@ protected:
         std::filesystem::create_directories(testing::fsPath(scratch.path()) / "c");
 #endif
         platform::deleteFile(exam::cataloguePath());
+        program.testingSiteBase = siteServer.base();
     }
     ~TrainingWindowTest() override { platform::deleteFile(exam::cataloguePath()); }
 
     win::Window& load() {
-        win::Window* w = windows.load(kTrainingWindow, nullptr, false,
+        win::Window* w = windows.load(site.def(), nullptr, false,
                                       [this](win::Window& w) { bindTrainingWindow(w, program); });
         EXPECT_NE(w, nullptr);
         return *w;
@@ -84,6 +86,10 @@ protected:
     }
 
     testing::ScratchFolder scratch;
+    // The browser's testing site: a server of the test's own that has no page.
+    testing::HttpServer siteServer{
+        [](const testing::HttpRequest&) { return testing::statusReply(404, {"Content-Length: 0"}); }};
+    TrainingWindowAt site{siteServer.base()};
     win::WindowSystem windows{win::makeBackend()};
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);
     ScriptedDownloader::Log log;
@@ -119,7 +125,8 @@ TEST_F(TrainingWindowTest, CreationFetchesTheCatalogueAnewAndShowsTheFirstPage) 
     EXPECT_EQ(w.comboBox(k组合框_选择题目).text(), "选择题目");
     EXPECT_EQ(w.editBox(k编辑框2).text(), kHelpText);
     EXPECT_EQ(driver->navigations(w.browserBox(k超文本浏览框1)),
-              std::vector<std::string>{exam::loginAddress()}) << "the browser starts loading at once";
+              std::vector<std::string>{siteServer.base() + "/passport/login"})
+        << "the browser starts loading at once, at the test's own site";
     EXPECT_EQ(driver->tips(w.balloonTipBox(k气球提示框1)),
               std::vector<std::string>{"标签1|" + std::string(kTheoryTipText) + "|-1"});
     EXPECT_EQ(program.state.typeText, "");
@@ -271,6 +278,41 @@ TEST_F(TrainingWindowTest, TheTheoryTabFillsTheScreenAndTheOtherTabsRestoreTheSi
     }
 }
 
+TEST_F(TrainingWindowTest, OnlyTheBackgroundAndTheBlackLabelMoveTheWindow) {
+    win::Window& w = load();
+    auto& tabs = w.tabControl(k选择夹1);
+    // Client points. The tab control covers (2, 8) to (568, 248); a page's controls are placed
+    // from its corner. The move pointer shows over the window's own background only.
+    struct {
+        int32_t page, x, y;
+        bool moves, movePointer;
+        const char* why;
+    } cases[] = {
+        {0, 300, 3, true, true, "background above the tab control"},
+        {0, 0, 120, true, true, "background left of the tab control"},
+        {0, 568, 120, true, true, "background right of the tab control"},
+        {0, 300, 248, true, true, "background below the tab control"},
+        {0, 450, 18, false, false, "the tab strip beside the tabs"},
+        {0, 100, 43, false, false, "the empty part of the page above the requirement box"},
+        {0, 2 + 229 + 30, 8 + 24 + 8, false, false, "the type combo box"},
+        {0, 2 + 342 + 30, 8 + 24 + 8, false, false, "the question combo box"},
+        {0, 100, 120, false, false, "the requirement box"},
+        {1, 2 + 150 + 20, 8 + 24 + 8, true, false, "the black label: it moves, with its own pointer"},
+        {1, 2 + 16 + 10, 8 + 24 + 6, false, false, "the triangle button"},
+        {1, 2 + 100, 8 + 40 + 100, false, false, "the browser"},
+        {2, 208, 132, false, false, "the greyed help text, which the system passes by to the page"},
+        {2, 2 + 470, 8 + 150, false, false, "the help page beside the help text"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        if (tabs.currentTab() != c.page) driver->selectTab(tabs, c.page);
+        ASSERT_EQ(tabs.currentTab(), c.page);
+        EXPECT_EQ(driver->pressMovesWindow(w, c.x, c.y), c.moves);
+        EXPECT_EQ(driver->showsMovePointer(w, c.x, c.y), c.movePointer);
+        EXPECT_EQ(tabs.currentTab(), c.page) << "the press changed nothing";
+    }
+}
+
 TEST_F(TrainingWindowTest, EscAsksTheCloseQuestionAndNoKeepsTheWindowOnTop) {
     win::Window& w = load();
     bool topmostDuringQuestion = true;
@@ -330,7 +372,7 @@ TEST_F(TrainingWindowTest, YesEndsTheProgramAfterTheCleanUpWithExitCode0) {
         driver->answer(win::Answer::Yes);
         driver->pressEsc(w);
     });
-    int code = app::runProgram(windows, std::make_unique<ScriptedDownloader>(runLog));
+    int code = app::runProgram(windows, std::make_unique<ScriptedDownloader>(runLog), siteServer.base());
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(runLog.destroyed) << "the clean-up destroyed the download object";
     EXPECT_FALSE(windows.anyWindowExists());
@@ -379,7 +421,7 @@ TEST_F(TrainingWindowDeathTest, RefusedCatalogueDownloadEndsAtOnceWithExitCode0)
                 bool addTask(const fetch::TaskParam&) override { return false; }
                 int32_t receivedBytes() const override { return 0; }
             };
-            app::runProgram(windows, std::make_unique<Watch>(windows));
+            app::runProgram(windows, std::make_unique<Watch>(windows), siteServer.base());
             std::fputs("returned\n", stderr);
         },
         ::testing::ExitedWithCode(0), "^clean-up, window shown: no\n$");

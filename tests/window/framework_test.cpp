@@ -375,11 +375,28 @@ TEST_F(Framework, MessageBoxDisablesEveryWindowWhileUp) {
 TEST_F(Framework, DragAnywhereOnTheBackgroundAndTheDragLabelOnly) {
     Window& w = loadMain();
     w.tabControl("tabs").setCurrentTab(1);
-    // Client points: the tab control starts at (2, 8); its page's controls are placed from there.
-    EXPECT_TRUE(driver->pressMovesWindow(w, 150, 3)) << "background above the tab control";
-    EXPECT_TRUE(driver->pressMovesWindow(w, 2 + 160, 8 + 30)) << "the drag label";
-    EXPECT_FALSE(driver->pressMovesWindow(w, 2 + 80, 8 + 30)) << "a button";
-    EXPECT_FALSE(driver->pressMovesWindow(w, 2 + 250, 8 + 150)) << "the tab control's own area";
+    // Client points: the tab control (300 x 200) starts at (2, 8); its page's controls are
+    // placed from there. The move pointer shows only where the window's own background is.
+    struct {
+        int32_t x, y;
+        bool moves, movePointer;
+        const char* why;
+    } cases[] = {
+        {150, 3, true, true, "background above the tab control"},
+        {0, 100, true, true, "background left of the tab control"},
+        {2 + 300 + 2, 100, true, true, "background right of the tab control"},
+        {2 + 160, 8 + 30, true, false, "the drag label: it moves the window, with its own pointer"},
+        {2 + 80, 8 + 30, false, false, "a button"},
+        {2 + 10, 8 + 30, false, false, "a disabled button: the tab control under it takes the press"},
+        {2 + 250, 8 + 150, false, false, "the empty page"},
+        {2 + 250, 8 + 10, false, false, "the tab strip beside the tabs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        EXPECT_EQ(driver->pressMovesWindow(w, c.x, c.y), c.moves);
+        EXPECT_EQ(driver->showsMovePointer(w, c.x, c.y), c.movePointer);
+    }
+    EXPECT_EQ(w.tabControl("tabs").currentTab(), 1) << "no press changed the page";
 }
 
 using FrameworkDeathTest = Framework;

@@ -39,8 +39,11 @@ public:
     virtual void close(Window& window) = 0;
     // The system asks whether the user may log off; the answer.
     virtual bool logOff() = 0;
-    // Whether a left press at (x, y) of the window's client area would move the window.
+    // A left press at (x, y) of the window's client area, routed as the system routes it;
+    // whether it started a move of the window (a press on its title bar).
     virtual bool pressMovesWindow(Window& window, int32_t x, int32_t y) = 0;
+    // Whether the pointer resting at (x, y) of the client area is the four-headed move arrow.
+    virtual bool showsMovePointer(Window& window, int32_t x, int32_t y) = 0;
     // Runs `action` from the loop, behind everything queued so far.
     virtual void later(std::function<void()> action) = 0;
     // The browser reports a status text, or asks to open a new window (true: it may).

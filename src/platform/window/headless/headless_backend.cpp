@@ -193,19 +193,13 @@ public:
         return allowed;
     }
     bool pressMovesWindow(Window& window, int32_t x, int32_t y) override {
-        if (!window.def().dragAnywhere) return false;
-        // The topmost visible control under the point takes the press.
-        const Control* hit = nullptr;
-        for (auto& c : window.controls()) {
-            if (!c->visible()) continue;
-            int32_t left = c->left(), top = c->top();
-            if (c->def().page != kOnWindow) {
-                for (auto& t : window.controls())
-                    if (t->kind() == Kind::TabControl) left += t->left(), top += t->top();
-            }
-            if (x >= left && x < left + c->width() && y >= top && y < top + c->height()) hit = c.get();
-        }
+        if (!window.exists() || !window.enabled() || !window.def().dragAnywhere) return false;
+        const Control* hit = controlAt(window, x, y);
         return !hit || (hit->def().flags & kDragsWindow);
+    }
+    bool showsMovePointer(Window& window, int32_t x, int32_t y) override {
+        // Only the background shows it; the drag label keeps its own pointer.
+        return window.exists() && window.def().dragAnywhere && !controlAt(window, x, y);
     }
     void later(std::function<void()> action) override { backend_.post(std::move(action)); }
     void reportStatusText(BrowserBox& browser, std::string_view text) override {
@@ -230,6 +224,21 @@ private:
     void input(std::function<void()> action) {
         backend_.post(std::move(action));
         system_.settle();
+    }
+    // The control that takes a press at a client point: the topmost visible one under it, a
+    // disabled one passed by as the system passes it by (the tab control under it takes it).
+    static const Control* controlAt(const Window& window, int32_t x, int32_t y) {
+        const Control* hit = nullptr;
+        for (auto& c : window.controls()) {
+            if (!c->visible() || isComponent(c->kind()) || (c->def().flags & kDisabled)) continue;
+            int32_t left = c->left(), top = c->top();
+            if (c->def().page != kOnWindow) {
+                for (auto& t : window.controls())
+                    if (t->kind() == Kind::TabControl) left += t->left(), top += t->top();
+            }
+            if (x >= left && x < left + c->width() && y >= top && y < top + c->height()) hit = c.get();
+        }
+        return hit;
     }
     static bool usable(const Control& c) {
         return c.window().exists() && c.window().enabled() && c.visible() && !(c.def().flags & kDisabled);

@@ -106,6 +106,8 @@ private:
     std::unordered_map<HWND, std::vector<HFONT>> fonts_;  // by window: they go with it
     std::map<int32_t, HBRUSH> brushes_;
     std::unordered_map<HWND, Control*> controls_;
+    std::unordered_map<HWND, Control*> comboParts_;  // a combo box's edit field and list
+    HWND backgroundHit_ = nullptr;  // the window whose background the last hit test found
     std::unordered_map<HWND, Window*> windows_;
     std::unordered_map<HWND, HWND> savedFocus_;
     std::map<const Control*, std::unique_ptr<WebBrowserBox>> browsers_;

@@ -155,7 +155,9 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
             break;
         case Kind::ComboBox:
             cls = WC_COMBOBOXW;
-            style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
+            // Common controls 6 size the list by its item count (up to 30) and ignore the window
+            // height unless the combo has CBS_NOINTEGRALHEIGHT (CB_SETMINVISIBLE, Microsoft Learn).
+            style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | CBS_NOINTEGRALHEIGHT | WS_VSCROLL;
             height = kComboDropHeight;
             text.clear();
             break;
@@ -219,6 +221,13 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
             SendMessageW(hwnd, CB_LIMITTEXT, 0, 0);
             if (!d.items.empty()) SendMessageW(hwnd, CB_SETCURSEL, 0, 0);
             SetWindowTextW(hwnd, widen(d.text).c_str());
+            // Its colour messages come from its inner edit field and list, with their handles.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            if (GetComboBoxInfo(hwnd, &info)) {
+                if (info.hwndItem) comboParts_[info.hwndItem] = &control;
+                if (info.hwndList) comboParts_[info.hwndList] = &control;
+            }
             break;
         }
         case Kind::EditBox:
@@ -254,6 +263,7 @@ void Win32Backend::destroyWindow(Window& window) {
         // The browser lets go of its control while the box still exists.
         browsers_.erase(c.get());
         if (c->native) controls_.erase(hwndOf(*c));
+        std::erase_if(comboParts_, [&c](const auto& part) { return part.second == c.get(); });
     }
     // An owner disabled for this window takes the activation back, not another program.
     if (HWND owner = GetWindow(hwnd, GW_OWNER); owner && GetActiveWindow() == hwnd) EnableWindow(owner, TRUE);
@@ -640,21 +650,19 @@ LRESULT Win32Backend::handle(Window& window, HWND hwnd, UINT message, WPARAM wPa
             if (wParam) system_->exitNow(0);
             return 0;
         case WM_NCHITTEST: {
+            // Only presses that reach the window itself get here: its background around the
+            // tab control (which keeps its own, see forwardingProc). They drag the window.
             LRESULT hit = DefWindowProcW(hwnd, message, wParam, lParam);
-            if (hit == HTCLIENT && window.def().dragAnywhere) return HTCAPTION;
-            return hit;
+            bool background = hit == HTCLIENT && window.def().dragAnywhere;
+            backgroundHit_ = background ? hwnd : nullptr;
+            return background ? HTCAPTION : hit;
         }
         case WM_SETCURSOR:
-            if (reinterpret_cast<HWND>(wParam) == hwnd && LOWORD(lParam) == HTCAPTION && window.def().dragAnywhere) {
-                POINT p;
-                RECT client;
-                GetCursorPos(&p);
-                ScreenToClient(hwnd, &p);
-                GetClientRect(hwnd, &client);
-                if (PtInRect(&client, p)) {
-                    SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
-                    return TRUE;
-                }
+            // The system hit-tests the point just before it asks for the pointer: a caption
+            // that is really the background shows the move pointer, the title bar the arrow.
+            if (reinterpret_cast<HWND>(wParam) == hwnd && LOWORD(lParam) == HTCAPTION && backgroundHit_ == hwnd) {
+                SetCursor(LoadCursorW(nullptr, IDC_SIZEALL));
+                return TRUE;
             }
             break;
         case WM_NCLBUTTONDOWN:
@@ -731,6 +739,9 @@ LRESULT Win32Backend::onNotify(LPARAM lParam) {
 
 LRESULT Win32Backend::onControlColour(HWND hwnd, HDC dc, LRESULT fallback) {
     Control* control = controlOf(hwnd);
+    // A combo box's field and list ask with their own handles (WM_CTLCOLOREDIT and
+    // WM_CTLCOLORLISTBOX, Microsoft Learn).
+    if (auto part = comboParts_.find(hwnd); !control && part != comboParts_.end()) control = part->second;
     if (!control || !IsWindowEnabled(hwnd)) return fallback;
     const ControlDef& d = control->def();
     if (d.textColour != kSystemColour) SetTextColor(dc, colourOf(d.textColour));
@@ -754,6 +765,14 @@ LRESULT Win32Backend::onControlColour(HWND hwnd, HDC dc, LRESULT fallback) {
 LRESULT CALLBACK Win32Backend::forwardingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                               DWORD_PTR) {
     switch (message) {
+        case WM_NCHITTEST: {
+            // The tab control lets a point away from its tabs through (HTTRANSPARENT), and the
+            // system then offers it to the window beneath, ours, which would turn it into a drag.
+            // Its strip and pages, and the disabled controls on them that the system passes by
+            // (WindowFromPoint, Microsoft Learn), keep their presses.
+            LRESULT hit = DefSubclassProc(hwnd, message, wParam, lParam);
+            return hit == HTTRANSPARENT ? HTCLIENT : hit;
+        }
         case WM_COMMAND:
         case WM_NOTIFY:
         case WM_CTLCOLORSTATIC:

@@ -4,6 +4,8 @@
 #include <commctrl.h>
 #include <exdispid.h>
 
+#include <optional>
+
 #include "platform/wide.h"
 #include "platform/window/driver.h"
 
@@ -12,6 +14,61 @@ namespace {
 
 HWND hwndOf(const Window& w) { return reinterpret_cast<HWND>(w.native); }
 HWND hwndOf(const Control& c) { return reinterpret_cast<HWND>(c.native); }
+
+struct Hit {
+    HWND hwnd;
+    LRESULT code;
+};
+
+// The window that takes mouse input at a screen point, found as the system finds it: the
+// topmost visible child under the point, depth first, skipping hidden and disabled windows
+// (WindowFromPoint, ChildWindowFromPointEx), and then WM_NCHITTEST: a window that answers
+// HTTRANSPARENT passes the point on to the windows beneath it in the same thread (WM_NCHITTEST,
+// Microsoft Learn). Nothing when no window of the tree takes it.
+std::optional<Hit> hitTest(HWND hwnd, POINT screen) {
+    auto style = GetWindowLongPtrW(hwnd, GWL_STYLE);
+    if (!(style & WS_VISIBLE) || (style & WS_DISABLED)) return std::nullopt;
+    RECT outer{};
+    GetWindowRect(hwnd, &outer);
+    if (!PtInRect(&outer, screen)) return std::nullopt;
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    if (PtInRect(&client, screen)) {
+        // Children come in z-order, the topmost first.
+        for (HWND child = GetWindow(hwnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (auto hit = hitTest(child, screen)) return hit;
+    }
+    LRESULT code = SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
+    if (code == HTTRANSPARENT) return std::nullopt;
+    return Hit{hwnd, code};
+}
+
+POINT screenPoint(const Window& window, int32_t x, int32_t y) {
+    POINT p{x, y};
+    ClientToScreen(hwndOf(window), &p);
+    return p;
+}
+
+// The button going down and up at a screen point of a window's client area.
+void pressAndRelease(HWND hwnd, POINT screen) {
+    POINT p = screen;
+    ScreenToClient(hwnd, &p);
+    SendMessageW(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    SendMessageW(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    if (GetCapture()) ReleaseCapture();
+}
+
+// A left click at a point of `target`'s client area, delivered where the system would deliver
+// it; false when another window takes it (the click then does nothing here).
+bool clickAt(HWND target, POINT client) {
+    POINT screen = client;
+    ClientToScreen(target, &screen);
+    std::optional<Hit> hit = hitTest(GetAncestor(target, GA_ROOT), screen);
+    if (!hit || hit->code != HTCLIENT || (hit->hwnd != target && !IsChild(target, hit->hwnd))) return false;
+    pressAndRelease(hit->hwnd, screen);
+    return true;
+}
 
 bool usable(const Control& c) {
     return c.window().exists() && c.window().enabled() && c.visible() && IsWindowEnabled(hwndOf(c));
@@ -56,7 +113,9 @@ public:
 
     void click(Button& button) override {
         if (!usable(button)) return;
-        SendMessageW(hwndOf(button), BM_CLICK, 0, 0);
+        RECT r{};
+        GetClientRect(hwndOf(button), &r);
+        clickAt(hwndOf(button), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         settle();
     }
 
@@ -65,9 +124,7 @@ public:
         RECT r{};
         if (!SendMessageW(hwndOf(tab), TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r)))
             return;
-        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
-        SendMessageW(hwndOf(tab), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        SendMessageW(hwndOf(tab), WM_LBUTTONUP, 0, at);
+        clickAt(hwndOf(tab), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         settle();
     }
 
@@ -109,34 +166,37 @@ public:
     }
 
     bool pressMovesWindow(Window& window, int32_t x, int32_t y) override {
-        HWND root = hwndOf(window);
-        POINT client{x, y};
-        HWND target = root;
-        // The innermost visible child under the point takes the press.
-        for (;;) {
-            POINT p = client;
-            MapWindowPoints(root, target, &p, 1);
-            HWND child = ChildWindowFromPointEx(target, p, CWP_SKIPINVISIBLE);
-            if (!child || child == target) break;
-            target = child;
-        }
+        if (!window.exists() || !window.enabled()) return false;
+        POINT screen = screenPoint(window, x, y);
+        std::optional<Hit> hit = hitTest(hwndOf(window), screen);
+        if (!hit) return false;
         backend_.recordCaptionPresses = true;
         backend_.captionPresses = 0;
-        if (target == root) {
-            POINT screen = client;
-            ClientToScreen(root, &screen);
-            LRESULT hit = SendMessageW(root, WM_NCHITTEST, 0, MAKELPARAM(screen.x, screen.y));
-            if (hit == HTCAPTION) SendMessageW(root, WM_NCLBUTTONDOWN, hit, MAKELPARAM(screen.x, screen.y));
-        } else {
-            POINT p = client;
-            MapWindowPoints(root, target, &p, 1);
-            SendMessageW(target, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
-            SendMessageW(target, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
-            ReleaseCapture();
-        }
+        // What the system sends for the hit: the pointer's question, then a client press or a
+        // non-client one (a title bar's starts the move).
+        SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd),
+                     MAKELPARAM(hit->code, WM_LBUTTONDOWN));
+        if (hit->code == HTCLIENT)
+            pressAndRelease(hit->hwnd, screen);
+        else
+            SendMessageW(hit->hwnd, WM_NCLBUTTONDOWN, static_cast<WPARAM>(hit->code), MAKELPARAM(screen.x, screen.y));
         backend_.recordCaptionPresses = false;
         settle();
         return backend_.captionPresses > 0;
+    }
+
+    bool showsMovePointer(Window& window, int32_t x, int32_t y) override {
+        if (!window.exists()) return false;
+        POINT screen = screenPoint(window, x, y);
+        std::optional<Hit> hit = hitTest(hwndOf(window), screen);
+        if (!hit) return false;
+        HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+        SetCursor(arrow);
+        // What the system asks the window under the pointer when the pointer moves there.
+        SendMessageW(hit->hwnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(hit->hwnd), MAKELPARAM(hit->code, WM_MOUSEMOVE));
+        bool move = GetCursor() == LoadCursorW(nullptr, IDC_SIZEALL);
+        SetCursor(arrow);
+        return move;
     }
 
     void later(std::function<void()> action) override { backend_.post(std::move(action)); }
