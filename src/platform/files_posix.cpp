@@ -83,6 +83,11 @@ bool setNormalAttributes(std::string_view path) {
     return ::chmod(native.c_str(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
 }
 
+bool setHidden(std::string_view path) {
+    struct stat st;
+    return ::stat(nativePath(path).c_str(), &st) == 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // link() fails when the target exists, so no existing file is ever replaced.
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);

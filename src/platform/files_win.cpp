@@ -61,6 +61,14 @@ bool setNormalAttributes(std::string_view path) {
     return SetFileAttributesW(widen(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool setHidden(std::string_view path) {
+    const std::wstring wide = widen(path);
+    DWORD a = GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    // FILE_ATTRIBUTE_NORMAL is valid only alone, so it is dropped when another bit joins it.
+    return SetFileAttributesW(wide.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_HIDDEN) != 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists.
     return MoveFileExW(widen(from).c_str(), widen(to).c_str(), 0) != 0;

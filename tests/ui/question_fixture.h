@@ -50,6 +50,7 @@ public:
         polls.push_back(bytes);
         return bytes;
     }
+    int32_t announcedLength() const override { return real.announcedLength(); }
 
     fetch::Download real{fetch::DownloadSettings{2, 50}};
     std::vector<Added> added;

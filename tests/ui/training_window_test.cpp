@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "ui/program.h"
 #include "app/run.h"
 #include "platform/files.h"
@@ -40,6 +41,7 @@ public:
         return next;
     }
     int32_t receivedBytes() const override { return 0; }
+    int32_t announcedLength() const override { return 0; }
 
 private:
     Log& log_;
@@ -57,9 +59,15 @@ protected:
         platform::setDriveRoot(platform::nativePath(scratch.path()));
         std::filesystem::create_directories(testing::fsPath(scratch.path()) / "c");
 #endif
-        platform::deleteFile(exam::cataloguePath());
+        clearCatalogues();
     }
-    ~TrainingWindowTest() override { platform::deleteFile(exam::cataloguePath()); }
+    ~TrainingWindowTest() override { clearCatalogues(); }
+
+    // Under Wine the exam folder is the prefix's own: no catalogue of an earlier test stays.
+    static void clearCatalogues() {
+        platform::deleteFile(exam::cataloguePath());
+        platform::deleteFile(exam::setAsidePath(exam::cataloguePath()));
+    }
 
     win::Window& load() {
         win::Window* w = windows.load(kTrainingWindow, nullptr, false,
@@ -351,6 +359,7 @@ TEST_F(TrainingWindowDeathTest, RefusedCatalogueDownloadEndsAtOnceWithExitCode0)
                 }
                 bool addTask(const fetch::TaskParam&) override { return false; }
                 int32_t receivedBytes() const override { return 0; }
+                int32_t announcedLength() const override { return 0; }
             };
             app::runProgram(windows, std::make_unique<Watch>(windows));
             std::fputs("returned\n", stderr);
