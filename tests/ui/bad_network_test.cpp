@@ -190,7 +190,10 @@ TEST_F(BadNetworkTest, ATrickledPackageMovesTheBarForwardToItsEnd) {
         partWay = partWay || (seen[i].position > 0 && seen[i].position < size - 100);
     }
     EXPECT_TRUE(partWay) << "seen part-way";
-    EXPECT_EQ(last, size - 100) << "as far as the bytes had come";
+    // As far as the bytes had come: the held-back end, or the whole when a tick fell between
+    // the last byte and the task's end.
+    EXPECT_GE(last, size - 100);
+    EXPECT_LE(last, size);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(readFile("c:\\Kavrel\\Word-1.zip"), body);
 }

@@ -1,9 +1,9 @@
 // The progress bar on Windows: the common controls' progress class, its range and position as
 // 32-bit values (learn.microsoft.com/windows/win32/controls/pbm-setrange32; PBM_GETRANGE with
 // wParam FALSE answers the high limit, controls/pbm-getrange).
-#include <commctrl.h>
-
 #include "platform/window/win32/win32_backend.h"
+
+#include <commctrl.h>
 
 namespace tovren::platform::window {
 
