@@ -282,6 +282,8 @@ struct CatalogueCase {
     const char* why;
 };
 
+void PrintTo(const CatalogueCase& c, std::ostream* out) { *out << c.why; }
+
 class CatalogueKept : public QuestionTest, public ::testing::WithParamInterface<CatalogueCase> {};
 
 TEST_P(CatalogueKept, CountsAndRequirementsComeFromTheLastCatalogueUntilAFreshOneArrives) {
@@ -358,6 +360,8 @@ struct PackageCase {
     const char* unpacked;  // the text of Word-1\说明.txt afterwards, nullptr: no folder at all
     const char* why;
 };
+
+void PrintTo(const PackageCase& c, std::ostream* out) { *out << c.why; }
 
 class PackageKept : public QuestionTest, public ::testing::WithParamInterface<PackageCase> {};
 
