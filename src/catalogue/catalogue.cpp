@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "catalogue/ini.h"
-#include "exam/set_aside.h"
 #include "catalogue/text_rules.h"
+#include "exam/set_aside.h"
 #include "platform/files.h"
 #include "platform/text.h"
 

@@ -1,8 +1,7 @@
 #include "exam/set_aside.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 
 #include "platform/files.h"
@@ -78,10 +77,12 @@ TEST(SetAside, MovesTheFileAsideKeepingOneCopy) {
          "an older copy is replaced: one copy, never more"},
         {Here::Nothing, Here::OldFile, true, Here::Nothing, Here::OldFile,
          "yesterday's fetch failed: the copy from before is kept"},
-        {Here::Nothing, Here::Nothing, true, Here::Nothing, Here::Nothing, "nothing to keep, nothing made"},
+        {Here::Nothing, Here::Nothing, true, Here::Nothing, Here::Nothing,
+         "nothing to keep, nothing made"},
         {Here::NewFile, Here::Folder, false, Here::NewFile, Here::Folder,
          "the copy cannot be made: the file stays where it is"},
-        {Here::Folder, Here::Nothing, false, Here::Folder, Here::Nothing, "a folder is never set aside"},
+        {Here::Folder, Here::Nothing, false, Here::Folder, Here::Nothing,
+         "a folder is never set aside"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
@@ -97,10 +98,18 @@ TEST(SetAside, MovesTheFileAsideKeepingOneCopy) {
         EXPECT_EQ(setAside(file), c.result);
         auto check = [&](const std::string& path, Here what) {
             switch (what) {
-                case Here::Nothing: EXPECT_FALSE(platform::pathExists(path)) << path; break;
-                case Here::Folder: EXPECT_TRUE(platform::isDirectory(path)) << path; break;
-                case Here::OldFile: EXPECT_EQ(platform::readWholeFile(path).value_or("?"), "old") << path; break;
-                case Here::NewFile: EXPECT_EQ(platform::readWholeFile(path).value_or("?"), "new") << path; break;
+                case Here::Nothing:
+                    EXPECT_FALSE(platform::pathExists(path)) << path;
+                    break;
+                case Here::Folder:
+                    EXPECT_TRUE(platform::isDirectory(path)) << path;
+                    break;
+                case Here::OldFile:
+                    EXPECT_EQ(platform::readWholeFile(path).value_or("?"), "old") << path;
+                    break;
+                case Here::NewFile:
+                    EXPECT_EQ(platform::readWholeFile(path).value_or("?"), "new") << path;
+                    break;
             }
         };
         check(file, c.fileAfter);
@@ -119,8 +128,10 @@ TEST(SetAside, TheCopyIsOutOfTheStudentsWay) {
     fs::create_directory(testing::fsPath(dir / "Word-1"));
     ASSERT_TRUE(setAside(dir / "Word-1.zip"));
     ASSERT_TRUE(setAside(dir / "config.ini"));
-    EXPECT_EQ(visibleNames(dir), std::set<std::string>{"Word-1"}) << "only the question folder is listed";
-    EXPECT_EQ(allNames(dir), (std::set<std::string>{"Word-1", ".Word-1.zip.last", ".config.ini.last"}));
+    EXPECT_EQ(visibleNames(dir), std::set<std::string>{"Word-1"})
+        << "only the question folder is listed";
+    EXPECT_EQ(allNames(dir),
+              (std::set<std::string>{"Word-1", ".Word-1.zip.last", ".config.ini.last"}));
 }
 
 TEST(SetAside, TheLatestCopyToRead) {
@@ -142,7 +153,8 @@ TEST(SetAside, TheLatestCopyToRead) {
         if (c.copy) dir.writeFile(".Word-1.zip.last", "old");
         EXPECT_EQ(latestCopy(file), c.readsCopy ? copy : file);
         EXPECT_EQ(platform::pathExists(copy), c.copyKept);
-        EXPECT_EQ(platform::readWholeFile(file).value_or("<missing>"), c.fresh ? "fresh" : "<missing>")
+        EXPECT_EQ(platform::readWholeFile(file).value_or("<missing>"),
+                  c.fresh ? "fresh" : "<missing>")
             << "the fresh file is never touched";
     }
 }

@@ -24,7 +24,7 @@ using tovren::testing::fsPath;
 
 // Answers each tick from a script of (received, announced) and fetches nothing.
 class ScriptedProgress final : public fetch::Downloader {
-public:
+  public:
     struct Tick {
         int32_t received, announced;
     };
@@ -43,7 +43,7 @@ public:
     std::vector<Tick> script;
     std::function<void()> beforeTick;
 
-private:
+  private:
     mutable size_t next_ = 0;
     mutable Tick current_{0, 0};
 };
@@ -59,7 +59,7 @@ std::ostream& operator<<(std::ostream& out, const BarSeen& s) {
 }
 
 class ProgressTest : public ::testing::Test {
-protected:
+  protected:
     ProgressTest() {
 #ifdef _WIN32
         std::error_code ignored;
@@ -97,10 +97,10 @@ protected:
     std::unique_ptr<win::Driver> driver = win::makeDriver(windows);
     ScriptedProgress* scripted = nullptr;
     ui::Program program{windows, [this] {
-                             auto made = std::make_unique<ScriptedProgress>();
-                             scripted = made.get();
-                             return made;
-                         }()};
+                            auto made = std::make_unique<ScriptedProgress>();
+                            scripted = made.get();
+                            return made;
+                        }()};
     std::set<std::string> labels;
     win::Window* training = nullptr;
 };
@@ -115,12 +115,17 @@ TEST_F(ProgressTest, TheBarFollowsTheAnnouncedLength) {
         {{{100, 1000}, {400, 1000}, {1000, 1000}, {0, 0}},
          {hidden, {true, 1000, 100}, {true, 1000, 400}, {true, 1000, 1000}},
          "a trickled package moves the bar forward to its end"},
-        {{{0, 0}}, {hidden}, "resolving, connecting: no bar, and the window goes at its first tick"},
-        {{{100, 0}, {300, 1000}, {0, 0}}, {hidden, hidden, {true, 1000, 300}},
+        {{{0, 0}},
+         {hidden},
+         "resolving, connecting: no bar, and the window goes at its first tick"},
+        {{{100, 0}, {300, 1000}, {0, 0}},
+         {hidden, hidden, {true, 1000, 300}},
          "no length known yet: nothing shown until there is one"},
-        {{{800, 1000}, {1300, 1000}, {0, 0}}, {hidden, {true, 1000, 800}, {true, 1000, 1000}},
+        {{{800, 1000}, {1300, 1000}, {0, 0}},
+         {hidden, {true, 1000, 800}, {true, 1000, 1000}},
          "a server sending the file again from its start: never beyond the end"},
-        {{{600, 1000}, {300, 1000}, {0, 0}}, {hidden, {true, 1000, 600}, {true, 1000, 600}},
+        {{{600, 1000}, {300, 1000}, {0, 0}},
+         {hidden, {true, 1000, 600}, {true, 1000, 600}},
          "never backwards"},
         {{{400, 1000}, {400, 1000}, {700, 1000}, {0, 0}},
          {hidden, {true, 1000, 400}, {true, 1000, 400}, {true, 1000, 700}},
@@ -131,14 +136,15 @@ TEST_F(ProgressTest, TheBarFollowsTheAnnouncedLength) {
         // Each wait loads a fresh preparing window, so its bar starts hidden again.
         std::vector<BarSeen> seen = waitWith(c.script);
         EXPECT_EQ(seen, c.seen);
-        EXPECT_EQ(labels, std::set<std::string>{"正在准备试题，请稍候..."}) << "the label's text is unchanged";
+        EXPECT_EQ(labels, std::set<std::string>{"正在准备试题，请稍候..."})
+            << "the label's text is unchanged";
     }
 }
 
 // ---- With the real download service ----
 
 class BadNetworkTest : public QuestionTest {
-protected:
+  protected:
     // Records the preparing window's bar at each poll (what the previous tick made of it).
     void watchTheBar(std::vector<BarSeen>& seen) {
         download->beforePoll = [this, &seen] {
@@ -282,7 +288,9 @@ struct CatalogueCase {
     const char* why;
 };
 
-void PrintTo(const CatalogueCase& c, std::ostream* out) { *out << c.why; }
+void PrintTo(const CatalogueCase& c, std::ostream* out) {
+    *out << c.why;
+}
 
 class CatalogueKept : public QuestionTest, public ::testing::WithParamInterface<CatalogueCase> {};
 
@@ -290,14 +298,18 @@ TEST_P(CatalogueKept, CountsAndRequirementsComeFromTheLastCatalogueUntilAFreshOn
     const CatalogueCase& c = GetParam();
     SCOPED_TRACE(c.why);
     const std::string copy = exam::setAsidePath(exam::cataloguePath());
-    if (c.before != Before::Nothing) writeExamFile(exam::cataloguePath(), *platform::utf8ToGbk(kYesterdaysCatalogue));
+    if (c.before != Before::Nothing)
+        writeExamFile(exam::cataloguePath(), *platform::utf8ToGbk(kYesterdaysCatalogue));
     if (c.before == Before::YesterdayWithCopyBlocked) fs::create_directories(fsPath(copy));
-    if (c.server == Server::NotFound) route("/Kavrel/config.txt", [](const HttpRequest&) {
-        return tovren::testing::statusReply(404, {"Content-Length: 0"});
-    });
-    if (c.server == Server::Down) program.serverBase = "http://127.0.0.1:" + std::to_string(tovren::testing::unusedPort());
+    if (c.server == Server::NotFound)
+        route("/Kavrel/config.txt", [](const HttpRequest&) {
+            return tovren::testing::statusReply(404, {"Content-Length: 0"});
+        });
+    if (c.server == Server::Down)
+        program.serverBase = "http://127.0.0.1:" + std::to_string(tovren::testing::unusedPort());
 
-    training = windows.load(kTrainingWindow, nullptr, false, [this](win::Window& w) { bindTrainingWindow(w, program); });
+    training = windows.load(kTrainingWindow, nullptr, false,
+                            [this](win::Window& w) { bindTrainingWindow(w, program); });
     ASSERT_NE(training, nullptr);
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(visibleExamFolder().count(".config.ini.last"), 0u) << "the copy is not listed";
@@ -312,23 +324,29 @@ TEST_P(CatalogueKept, CountsAndRequirementsComeFromTheLastCatalogueUntilAFreshOn
     if (c.server == Server::Fresh) {
         EXPECT_TRUE(platform::pathExists(exam::cataloguePath()));
         if (c.before != Before::YesterdayWithCopyBlocked) {
-            EXPECT_FALSE(platform::pathExists(copy)) << "the old one is dropped once the fresh one is read";
+            EXPECT_FALSE(platform::pathExists(copy))
+                << "the old one is dropped once the fresh one is read";
         }
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BadNetwork, CatalogueKept,
-    ::testing::Values(
-        CatalogueCase{Before::Yesterday, Server::Fresh, 3, std::string(kWord1Text), "a working server: the fresh one"},
-        CatalogueCase{Before::Yesterday, Server::Down, 5, "昨天的要求\r\n", "server down: yesterday's"},
-        CatalogueCase{Before::Yesterday, Server::NotFound, 5, "昨天的要求\r\n", "no catalogue on the server: yesterday's"},
-        CatalogueCase{Before::Nothing, Server::Down, 0, "", "server down, no catalogue ever: 0 questions"},
-        CatalogueCase{Before::Nothing, Server::Fresh, 3, std::string(kWord1Text), "the first start"},
-        CatalogueCase{Before::YesterdayWithCopyBlocked, Server::Down, 0, "",
-                      "no copy can be made: deleted and fetched, as always"},
-        CatalogueCase{Before::YesterdayWithCopyBlocked, Server::Fresh, 3, std::string(kWord1Text),
-                      "no copy can be made, a working server: the fresh one"}));
+    ::testing::Values(CatalogueCase{Before::Yesterday, Server::Fresh, 3, std::string(kWord1Text),
+                                    "a working server: the fresh one"},
+                      CatalogueCase{Before::Yesterday, Server::Down, 5, "昨天的要求\r\n",
+                                    "server down: yesterday's"},
+                      CatalogueCase{Before::Yesterday, Server::NotFound, 5, "昨天的要求\r\n",
+                                    "no catalogue on the server: yesterday's"},
+                      CatalogueCase{Before::Nothing, Server::Down, 0, "",
+                                    "server down, no catalogue ever: 0 questions"},
+                      CatalogueCase{Before::Nothing, Server::Fresh, 3, std::string(kWord1Text),
+                                    "the first start"},
+                      CatalogueCase{Before::YesterdayWithCopyBlocked, Server::Down, 0, "",
+                                    "no copy can be made: deleted and fetched, as always"},
+                      CatalogueCase{Before::YesterdayWithCopyBlocked, Server::Fresh, 3,
+                                    std::string(kWord1Text),
+                                    "no copy can be made, a working server: the fresh one"}));
 
 TEST_F(BadNetworkTest, AFreshCatalogueThatArrivesLaterIsUsedFromTheNextChoice) {
     writeExamFile(exam::cataloguePath(), *platform::utf8ToGbk(kYesterdaysCatalogue));
@@ -338,7 +356,8 @@ TEST_F(BadNetworkTest, AFreshCatalogueThatArrivesLaterIsUsedFromTheNextChoice) {
         reply.stallMs = 1500;
         return reply;
     });
-    training = windows.load(kTrainingWindow, nullptr, false, [this](win::Window& w) { bindTrainingWindow(w, program); });
+    training = windows.load(kTrainingWindow, nullptr, false,
+                            [this](win::Window& w) { bindTrainingWindow(w, program); });
     ASSERT_NE(training, nullptr);
     auto& types = training->comboBox(k组合框_选择题型);
     driver->pickItem(types, 1);
@@ -361,7 +380,9 @@ struct PackageCase {
     const char* why;
 };
 
-void PrintTo(const PackageCase& c, std::ostream* out) { *out << c.why; }
+void PrintTo(const PackageCase& c, std::ostream* out) {
+    *out << c.why;
+}
 
 class PackageKept : public QuestionTest, public ::testing::WithParamInterface<PackageCase> {};
 
@@ -371,7 +392,8 @@ TEST_P(PackageKept, TheFolderButtonUnpacksTheFreshPackageElseTheLastOne) {
     const std::string zip = exam::packagePath("Word", "1"), copy = exam::setAsidePath(zip);
     const std::string fresh = package("Word-1");
     switch (c.answer) {
-        case Answer::Fresh: break;
+        case Answer::Fresh:
+            break;
         case Answer::NotFound:
             route("/Kavrel/Word-1.zip", [](const HttpRequest&) {
                 return tovren::testing::statusReply(404, {"Content-Length: 0"});
@@ -387,14 +409,16 @@ TEST_P(PackageKept, TheFolderButtonUnpacksTheFreshPackageElseTheLastOne) {
             break;
         case Answer::RefusedName:
             route("/Kavrel/Word-1.zip", [fresh](const HttpRequest& r) {
-                return tovren::testing::fileReply(fresh, r, {"Content-Disposition: attachment; filename=\"CON.zip\""});
+                return tovren::testing::fileReply(
+                    fresh, r, {"Content-Disposition: attachment; filename=\"CON.zip\""});
             });
             break;
     }
     win::Window& w = load();
     if (c.before == Package::Yesterday || c.before == Package::YesterdayWithCopyBlocked)
         writeExamFile(zip, package("yesterday"));
-    if (c.before == Package::Damaged) writeExamFile(zip, "PK\x03\x04 and then nothing of a zip at all, padding padding");
+    if (c.before == Package::Damaged)
+        writeExamFile(zip, "PK\x03\x04 and then nothing of a zip at all, padding padding");
     if (c.before == Package::YesterdayWithCopyBlocked) fs::create_directories(fsPath(copy));
 
     driver->pickItem(w.comboBox(k组合框_选择题型), 1);
@@ -411,37 +435,48 @@ TEST_P(PackageKept, TheFolderButtonUnpacksTheFreshPackageElseTheLastOne) {
         EXPECT_FALSE(platform::pathExists(unpackedFolder)) << "nothing to unpack: nothing made";
     } else if (std::string_view(c.unpacked).empty()) {
         ASSERT_TRUE(platform::isDirectory(unpackedFolder));
-        EXPECT_TRUE(fs::is_empty(fsPath(unpackedFolder))) << "a damaged package: nothing half-written";
+        EXPECT_TRUE(fs::is_empty(fsPath(unpackedFolder)))
+            << "a damaged package: nothing half-written";
     } else {
         EXPECT_EQ(readFile(unpackedFolder + "\\说明.txt"), c.unpacked);
-        EXPECT_EQ(readFile(unpackedFolder + "\\数据\\表.csv"), "1,2,3 " + std::string(c.unpacked).substr(8));
+        EXPECT_EQ(readFile(unpackedFolder + "\\数据\\表.csv"),
+                  "1,2,3 " + std::string(c.unpacked).substr(8));
     }
     if (c.answer == Answer::Fresh && c.before != Package::YesterdayWithCopyBlocked) {
         EXPECT_EQ(readFile(zip), fresh);
-        EXPECT_FALSE(platform::pathExists(copy)) << "once the fresh one is unpacked the old one goes";
-        EXPECT_FALSE(platform::pathExists("c:\\Kavrel\\Word-1(1).zip")) << "one copy, no pile of them";
+        EXPECT_FALSE(platform::pathExists(copy))
+            << "once the fresh one is unpacked the old one goes";
+        EXPECT_FALSE(platform::pathExists("c:\\Kavrel\\Word-1(1).zip"))
+            << "one copy, no pile of them";
     }
     if (c.before == Package::YesterdayWithCopyBlocked) {
         EXPECT_EQ(readFile(zip), package("yesterday")) << "nothing the student had is lost";
-        EXPECT_EQ(readFile("c:\\Kavrel\\Word-1(1).zip"), fresh) << "the fresh one beside it, as always";
+        EXPECT_EQ(readFile("c:\\Kavrel\\Word-1(1).zip"), fresh)
+            << "the fresh one beside it, as always";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     BadNetwork, PackageKept,
     ::testing::Values(
-        PackageCase{Package::Yesterday, Answer::Fresh, "read me Word-1", "a fresh package is always the one unpacked"},
+        PackageCase{Package::Yesterday, Answer::Fresh, "read me Word-1",
+                    "a fresh package is always the one unpacked"},
         PackageCase{Package::None, Answer::Fresh, "read me Word-1", "the first fetch"},
         PackageCase{Package::Yesterday, Answer::NotFound, "read me yesterday", "404: yesterday's"},
-        PackageCase{Package::Yesterday, Answer::DroppedHalfWay, "read me yesterday", "dropped half-way: yesterday's"},
-        PackageCase{Package::Yesterday, Answer::RefusedName, "read me yesterday", "a refused name: yesterday's"},
-        PackageCase{Package::Damaged, Answer::NotFound, "", "a damaged copy: result 0, as any damaged package"},
+        PackageCase{Package::Yesterday, Answer::DroppedHalfWay, "read me yesterday",
+                    "dropped half-way: yesterday's"},
+        PackageCase{Package::Yesterday, Answer::RefusedName, "read me yesterday",
+                    "a refused name: yesterday's"},
+        PackageCase{Package::Damaged, Answer::NotFound, "",
+                    "a damaged copy: result 0, as any damaged package"},
         PackageCase{Package::None, Answer::NotFound, nullptr, "nothing ever: nothing unpacked"},
         PackageCase{Package::YesterdayWithCopyBlocked, Answer::Fresh, "read me yesterday",
                     "no copy can be made: the old package stays and is unpacked, as always"}));
 
 TEST_F(BadNetworkTest, TheLastPackageIsKeptHiddenAcrossFailedFetches) {
-    route("/Kavrel/Word-1.zip", [](const HttpRequest&) { return tovren::testing::statusReply(404, {"Content-Length: 0"}); });
+    route("/Kavrel/Word-1.zip", [](const HttpRequest&) {
+        return tovren::testing::statusReply(404, {"Content-Length: 0"});
+    });
     win::Window& w = load();
     writeExamFile(exam::packagePath("Word", "1"), package("yesterday"));
     driver->pickItem(w.comboBox(k组合框_选择题型), 1);
@@ -449,11 +484,14 @@ TEST_F(BadNetworkTest, TheLastPackageIsKeptHiddenAcrossFailedFetches) {
         SCOPED_TRACE(round);
         driver->pickItem(w.comboBox(k组合框_选择题目), 0);
         ASSERT_TRUE(waitIdle());
-        EXPECT_EQ(readFile(exam::setAsidePath(exam::packagePath("Word", "1"))), package("yesterday"));
+        EXPECT_EQ(readFile(exam::setAsidePath(exam::packagePath("Word", "1"))),
+                  package("yesterday"));
     }
     std::set<std::string> all;
-    for (const auto& e : fs::directory_iterator(fsPath(exam::kExamFolder))) all.insert(e.path().filename().string());
-    EXPECT_EQ(all, (std::set<std::string>{"config.ini", ".Word-1.zip.last"})) << "one copy, however many tries";
+    for (const auto& e : fs::directory_iterator(fsPath(exam::kExamFolder)))
+        all.insert(e.path().filename().string());
+    EXPECT_EQ(all, (std::set<std::string>{"config.ini", ".Word-1.zip.last"}))
+        << "one copy, however many tries";
     EXPECT_EQ(visibleExamFolder(), std::set<std::string>{"config.ini"});
 }
 

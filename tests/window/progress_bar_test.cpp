@@ -1,8 +1,7 @@
 // The progress bar control, the same tests on every backend: what the system shows after each
 // change of range and position.
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 
 #include "platform/window/driver.h"
 #include "platform/window/window_system.h"
@@ -11,15 +10,26 @@ namespace tovren::platform::window {
 namespace {
 
 constexpr std::array<ControlDef, 2> kControls{{
-    {.name = "label", .kind = Kind::TransparentLabel, .left = 32, .top = 32, .width = 280, .height = 40,
+    {.name = "label",
+     .kind = Kind::TransparentLabel,
+     .left = 32,
+     .top = 32,
+     .width = 280,
+     .height = 40,
      .text = "等"},
     {.name = "bar", .kind = Kind::ProgressBar, .left = 32, .top = 84, .width = 316, .height = 8},
 }};
-constexpr WindowDef kWait{.name = "Wait", .caption = "", .width = 380, .height = 116, .titleBar = false,
-                          .escCloses = true, .backgroundColour = rgb(0, 0, 0), .controls = kControls};
+constexpr WindowDef kWait{.name = "Wait",
+                          .caption = "",
+                          .width = 380,
+                          .height = 116,
+                          .titleBar = false,
+                          .escCloses = true,
+                          .backgroundColour = rgb(0, 0, 0),
+                          .controls = kControls};
 
 class ProgressBarTest : public ::testing::Test {
-protected:
+  protected:
     Window& load() {
         Window* w = system.load(kWait, nullptr, false);
         EXPECT_NE(w, nullptr);
@@ -69,8 +79,10 @@ TEST_F(ProgressBarTest, RangeAndPositionAsTheSystemShowsThem) {
     ProgressBar& bar = w.progressBar("bar");
     for (const Step& s : steps) {
         SCOPED_TRACE(s.why);
-        if (s.what == Step::Range) bar.setRange(s.value);
-        else bar.setPosition(s.value);
+        if (s.what == Step::Range)
+            bar.setRange(s.value);
+        else
+            bar.setPosition(s.value);
         EXPECT_EQ(bar.visible(), s.visible);
         EXPECT_EQ(bar.range(), s.range);
         EXPECT_EQ(bar.position(), s.position);

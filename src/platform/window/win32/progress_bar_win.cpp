@@ -1,9 +1,9 @@
 // The progress bar on Windows: the common controls' progress class, its range and position as
 // 32-bit values (learn.microsoft.com/windows/win32/controls/pbm-setrange32; PBM_GETRANGE with
 // wParam FALSE answers the high limit, controls/pbm-getrange).
-#include "platform/window/win32/win32_backend.h"
-
 #include <commctrl.h>
+
+#include "platform/window/win32/win32_backend.h"
 
 namespace tovren::platform::window {
 
@@ -19,7 +19,8 @@ int32_t Win32Backend::progressPosition(const Control& bar) const {
 }
 
 int32_t Win32Backend::progressRange(const Control& bar) const {
-    return static_cast<int32_t>(SendMessageW(reinterpret_cast<HWND>(bar.native), PBM_GETRANGE, FALSE, 0));
+    return static_cast<int32_t>(
+        SendMessageW(reinterpret_cast<HWND>(bar.native), PBM_GETRANGE, FALSE, 0));
 }
 
 }  // namespace tovren::platform::window
