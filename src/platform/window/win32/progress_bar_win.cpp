@@ -1,6 +1,8 @@
 // The progress bar on Windows: the common controls' progress class, its range and position as
 // 32-bit values (learn.microsoft.com/windows/win32/controls/pbm-setrange32; PBM_GETRANGE with
 // wParam FALSE answers the high limit, controls/pbm-getrange).
+#include <windows.h>
+// commctrl.h needs windows.h before it.
 #include <commctrl.h>
 
 #include "platform/window/win32/win32_backend.h"
