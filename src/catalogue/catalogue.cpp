@@ -5,6 +5,7 @@
 
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
+#include "exam/set_aside.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -34,6 +35,10 @@ std::vector<QuestionItem> questionList(int32_t count) {
 }
 
 Catalogue::Catalogue(std::string path) : path_(std::move(path)) {}
+
+Catalogue latestCatalogue() {
+    return Catalogue(exam::latestCopy(exam::cataloguePath()));
+}
 
 std::string Catalogue::valueGbk(std::string_view section, std::string_view key) const {
     std::optional<platform::File> file = platform::File::open(path_, platform::File::Mode::Read);

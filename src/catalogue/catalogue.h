@@ -48,4 +48,8 @@ class Catalogue {
     std::string path_;
 };
 
+// The catalogue the client reads: the fresh one once it has arrived complete, until then the
+// one set aside at start (exam/set_aside.h), which is dropped once the fresh one is read.
+Catalogue latestCatalogue();
+
 }  // namespace tovren::catalogue

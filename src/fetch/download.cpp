@@ -130,6 +130,11 @@ int32_t Download::receivedBytes() const {
     return shared_->current ? shared_->current->received.load() : 0;
 }
 
+int32_t Download::announcedLength() const {
+    std::lock_guard lock(shared_->lock);
+    return shared_->current ? shared_->current->announced.load() : 0;
+}
+
 void Download::destroy() {
     std::unique_lock lock(shared_->lock);
     std::shared_ptr<TaskState> task = shared_->current;

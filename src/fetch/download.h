@@ -58,6 +58,7 @@ public:
 
     bool addTask(const TaskParam& param) override;
     int32_t receivedBytes() const override;
+    int32_t announcedLength() const override;
 
     // Stops the running task, waits up to its stopWait (in 20 ms steps) for it to end, then
     // forgets it; a task that has not ended by then finishes on its own thread. The Download

@@ -183,6 +183,7 @@ Step TaskRun::acceptFirstAnswer(const AnswerHead& answer, TcpConnection& connect
         return end(TaskEnd::Refused, answer.badLength ? "an unusable Content-Length" : "no Content-Length");
     length_ = *answer.contentLength;
     if (!createTarget(answer)) return Step::Done;
+    state_.announced.store(static_cast<int32_t>(std::min<int64_t>(length_, INT32_MAX)));
     return receiveBody(connection, bodyStart);
 }
 

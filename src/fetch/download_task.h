@@ -27,6 +27,7 @@ struct TaskCopy {
 // What the task shares with its Download: the counter the window thread polls and the stop.
 struct TaskState {
     std::atomic<int32_t> received{0};
+    std::atomic<int32_t> announced{0};  // the accepted answer's length, for progress shown
     std::shared_ptr<platform::NetCancel> stop = std::make_shared<platform::NetCancel>();
     int32_t stopWait = 1000;
     bool ended = false;  // guarded by the Download's lock

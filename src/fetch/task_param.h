@@ -46,6 +46,9 @@ class Downloader {
     virtual bool addTask(const TaskParam& param) = 0;
     // Body bytes the running task has received; 0 when no task runs or none has arrived yet.
     virtual int32_t receivedBytes() const = 0;
+    // The Content-Length the running task's answer announced; 0 when no task runs or no answer
+    // has been accepted yet.
+    virtual int32_t announcedLength() const = 0;
 };
 
 }  // namespace tovren::fetch

@@ -22,6 +22,9 @@ bool deleteFile(std::string_view path);
 bool createFolder(std::string_view path);
 // Clears read-only, hidden and system attributes, so the file is plain and writable.
 bool setNormalAttributes(std::string_view path);
+// Keeps the file out of the folder's ordinary listing: the hidden attribute on Windows; elsewhere
+// a name that begins with "." is what hides a file, and this only says whether the file exists.
+bool setHidden(std::string_view path);
 // Renames a file; false, touching nothing, when `to` already exists. A file held open for a
 // moment is waited for (BusyRetry).
 bool renameNoReplace(std::string_view from, std::string_view to);

@@ -113,6 +113,11 @@ std::vector<std::string> fileNamesIn(std::string_view folder) {
     return names;
 }
 
+bool setHidden(std::string_view path) {
+    struct stat st;
+    return ::stat(nativePath(path).c_str(), &st) == 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // link() fails when the target exists, so no existing file is ever replaced.
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);

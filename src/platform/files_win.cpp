@@ -103,6 +103,14 @@ std::vector<std::string> fileNamesIn(std::string_view folder) {
     return names;
 }
 
+bool setHidden(std::string_view path) {
+    const std::wstring wide = widen(path);
+    DWORD a = GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    // FILE_ATTRIBUTE_NORMAL is valid only alone, so it is dropped when another bit joins it.
+    return SetFileAttributesW(wide.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_HIDDEN) != 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists
     // (ERROR_ALREADY_EXISTS), which is final.

@@ -6,8 +6,8 @@
 
 namespace tovren::ui {
 
-// Unpacks c:\Kavrel\<type>-<number>.zip into c:\Kavrel\<type>-<number>, then explores
-// c:\Kavrel whatever the unpacking did.
+// Unpacks c:\Kavrel\<type>-<number>.zip (or, while no fresh one has arrived, its set-aside
+// copy) into c:\Kavrel\<type>-<number>, then explores c:\Kavrel whatever the unpacking did.
 void openExamFolder(platform::window::Window& training, const ui::Program& program);
 
 }  // namespace tovren::ui

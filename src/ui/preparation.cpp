@@ -1,6 +1,9 @@
 #include "ui/preparation.h"
 
+#include <algorithm>
+
 #include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/text_rules.h"
 #include "platform/files.h"
@@ -19,8 +22,13 @@ void prepareQuestion(Window& training, ui::Program& program) {
     state.questionNumberText = catalogue::decimalText(questions.itemValue(at));
     program.taskParam.url = exam::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
     program.taskParam.localPath = exam::packageDownloadTarget();
+    // The last copy stays usable until the fresh one is there; where it cannot be set aside
+    // it simply stays, and the fresh one takes a free name beside it.
+    const std::string package = exam::packagePath(state.typeText, state.questionNumberText);
+    exam::setAside(package);
     startDownload(program);
     waitForDownloader(training, program);
+    exam::dropStaleCopy(package);  // the fresh one has arrived during the wait
     showRequirements(training, program);
 }
 
@@ -46,15 +54,30 @@ void bindPreparingWindow(Window& preparing, Window& training, ui::Program& progr
 }
 
 void onPreparingTimer(Window& preparing, ui::Program& program) {
-    if (program.download->receivedBytes() > 0) return;
+    int32_t received = program.download->receivedBytes();
+    if (received > 0) {
+        showProgress(preparing.progressBar(k进度条1), received, program.download->announcedLength());
+        return;
+    }
     preparing.timer(k时钟1).setPeriod(0);
     preparing.destroy();
+}
+
+void showProgress(platform::window::ProgressBar& bar, int32_t received, int32_t announced) {
+    // No length known yet: no bar, rather than one that claims an end.
+    if (announced <= 0) {
+        bar.setRange(0);
+        return;
+    }
+    bar.setRange(announced);
+    // Never backwards, never beyond the end (a server that sends the file again from its start).
+    bar.setPosition(std::max(bar.position(), std::min(received, announced)));
 }
 
 void showRequirements(Window& training, const ui::Program& program) {
     auto& box = training.editBox(k编辑框1);
     box.setText("");
-    for (const std::string& piece : catalogue::Catalogue().requirements(program.state.requirementKey))
+    for (const std::string& piece : catalogue::latestCatalogue().requirements(program.state.requirementKey))
         box.setText(box.text() + piece + "\r\n");
 }
 

@@ -20,7 +20,10 @@ void waitForDownloader(platform::window::Window& training, ui::Program& program)
 // The preparing window's handlers.
 void bindPreparingWindow(platform::window::Window& preparing, platform::window::Window& training,
                          ui::Program& program);
+// Each tick: while bytes arrive, the bar shows how much of the announced length has come;
+// when none do, the window goes.
 void onPreparingTimer(platform::window::Window& preparing, ui::Program& program);
+void showProgress(platform::window::ProgressBar& bar, int32_t received, int32_t announced);
 
 // Empties the requirement box, then adds the requirements of the current key one line each.
 void showRequirements(platform::window::Window& training, const ui::Program& program);

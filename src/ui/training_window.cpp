@@ -1,6 +1,7 @@
 #include "ui/training_window.h"
 
 #include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "catalogue/catalogue.h"
 #include "platform/files.h"
 #include "ui/exam_folder.h"
@@ -31,8 +32,9 @@ void onCreated(Window& window, ui::Program& program) {
     exam::ensureExamFolder();
     program.taskParam.url = exam::catalogueAddress(program.serverBase);
     program.taskParam.localPath = exam::cataloguePath();
-    // The catalogue is always fetched anew.
-    if (platform::pathExists(program.taskParam.localPath)) platform::deleteFile(program.taskParam.localPath);
+    // The catalogue is always fetched anew; the last one is read until the fresh one is there.
+    // Where it cannot be set aside it is deleted, as it always was.
+    if (!exam::setAside(program.taskParam.localPath)) platform::deleteFile(program.taskParam.localPath);
     if (!program.download->addTask(program.taskParam)) program.windows.exitNow(0);
     setUpBalloonTip(window);
 }
@@ -40,7 +42,7 @@ void onCreated(Window& window, ui::Program& program) {
 void onTypeChosen(Window& window, ui::Program& program) {
     auto& types = window.comboBox(k组合框_选择题型);
     program.state.typeText = types.itemText(types.currentSelection());
-    program.state.questionCount = catalogue::Catalogue().questionCount(program.state.typeText);
+    program.state.questionCount = catalogue::latestCatalogue().questionCount(program.state.typeText);
     auto& questions = window.comboBox(k组合框_选择题目);
     questions.clearItems();
     for (const auto& item : catalogue::questionList(program.state.questionCount))

@@ -26,6 +26,7 @@ inline constexpr std::string_view k编辑框2 = "编辑框2";
 inline constexpr std::string_view k按钮帮助 = "按钮帮助";
 inline constexpr std::string_view k透明标签1 = "透明标签1";
 inline constexpr std::string_view k时钟1 = "时钟1";
+inline constexpr std::string_view k进度条1 = "进度条1";
 
 inline constexpr std::array<std::string_view, 3> kTabTitles{"操作题", "理论题", "帮助"};
 inline constexpr std::array<std::string_view, 8> kTypeItems{
@@ -86,12 +87,15 @@ inline const win::WindowDef kTrainingWindow{
     .titleBar = true, .alwaysOnTop = true, .dragAnywhere = true, .escCloses = true,
     .programIcon = true, .controls = kTrainingWindowControls};
 
-inline constexpr std::array<win::ControlDef, 2> kPreparingWindowControls{{
+// The progress bar sits on the black below the label, clear of its text.
+inline constexpr std::array<win::ControlDef, 3> kPreparingWindowControls{{
     {.name = k透明标签1, .kind = win::Kind::TransparentLabel, .page = win::kOnWindow,
      .left = 32, .top = 32, .width = 280, .height = 40, .text = "正在准备试题，请稍候...",
      .textColour = win::rgb(0, 128, 0), .fontFace = "宋体", .fontHeight = 19, .fontCharset = 134},
     {.name = k时钟1, .kind = win::Kind::Timer, .page = win::kOnWindow,
      .left = 280, .top = 8, .width = 26, .height = 26, .period = 500},
+    {.name = k进度条1, .kind = win::Kind::ProgressBar, .page = win::kOnWindow,
+     .left = 32, .top = 84, .width = 316, .height = 8},
 }};
 
 inline constexpr win::WindowDef kPreparingWindow{

@@ -642,6 +642,82 @@ TEST_F(DownloadTest, ReceivedBytesGrowWhileTheBodyArrives) {
     EXPECT_EQ(files(), onlyFile("Word-1.zip", kBody));
 }
 
+// The announced length follows receivedBytes' rules: the running task's only, 0 before an
+// answer is accepted, and 0 once the task has gone.
+TEST_F(DownloadTest, TheAnnouncedLengthOfTheRunningTask) {
+    struct {
+        const char* why;
+        ReplyFunction reply;
+        int32_t receivedWhilePaused;  // the pause comes once this much has arrived (0: none)
+        int32_t announcedWhilePaused;
+    } cases[] = {
+        {"no answer yet: nothing is known",
+         always([](const HttpRequest& r) {
+             HttpReply reply = fileReply(kBody, r);
+             reply.stallBeforeHead = true;
+             reply.stallMs = 600;
+             return reply;
+         }),
+         0, 0},
+        {"the body under way: the whole length, not what has come",
+         always([](const HttpRequest& r) {
+             HttpReply reply = fileReply(kBody, r);
+             reply.stallAfter = 1000;
+             reply.stallMs = 600;
+             return reply;
+         }),
+         1000, 50000},
+        {"a resumed body: still the whole file's length, not the rest's",
+         dropThen(20000, [](const HttpRequest& r) {
+             HttpReply reply = fileReply(kBody, r);
+             reply.stallAfter = 1000;
+             reply.stallMs = 600;
+             return reply;
+         }),
+         21000, 50000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        testing::ScratchFolder folder;
+        HttpServer server([&c](const HttpRequest& r) { return c.reply(r, std::string()); });
+        Download download(DownloadSettings{3, 20});
+        EXPECT_EQ(download.announcedLength(), 0) << "idle";
+        ASSERT_TRUE(download.addTask(param(server.base() + kPath, folder.path() + "\\")));
+        const Clock::time_point start = Clock::now();
+        if (c.receivedWhilePaused == 0) {
+            while (server.requestCount() == 0 && msSince(start) < 5000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } else {
+            while (download.receivedBytes() < c.receivedWhilePaused && msSince(start) < 5000)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_EQ(download.receivedBytes(), c.receivedWhilePaused);
+        EXPECT_EQ(download.announcedLength(), c.announcedWhilePaused);
+        ASSERT_TRUE(download.waitUntilIdle(10000));
+        EXPECT_EQ(download.lastOutcome()->end, TaskEnd::Completed);
+        EXPECT_EQ(download.announcedLength(), 0) << "the task has gone";
+    }
+}
+
+TEST_F(DownloadTest, NoLengthIsAnnouncedByARefusedAnswerOrAStoppedTask) {
+    HttpServer server([](const HttpRequest& r) {
+        if (r.path == "/missing.zip") return statusReply(404, {"Content-Length: 0"});
+        HttpReply reply = fileReply(kBody, r);
+        reply.stallAfter = 1000;
+        reply.stallMs = 10000;
+        return reply;
+    });
+    Download download;
+    EXPECT_EQ(runToEnd(download, param(server.base() + "/missing.zip", folderTarget())).end, TaskEnd::Refused);
+    EXPECT_EQ(download.announcedLength(), 0);
+
+    ASSERT_TRUE(download.addTask(param(server.base() + kPath, folderTarget())));
+    while (download.receivedBytes() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_EQ(download.announcedLength(), 50000);
+    download.destroy();
+    EXPECT_EQ(download.announcedLength(), 0) << "never read from a released task";
+}
+
 TEST_F(DownloadTest, AnUnreachableServerKeepsTheDownloadBusyWhileRetrying) {
     const std::string url = "http://127.0.0.1:" + std::to_string(testing::unusedPort()) + kPath;
     Download download(DownloadSettings{4, 60});

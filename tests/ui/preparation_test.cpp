@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "exam/set_aside.h"
 #include "ui/question_fixture.h"
 
 namespace tovren::ui::testing {
@@ -202,17 +203,23 @@ TEST_F(PreparationTest, ASecondQuestionIsNotFetchedWhileAnEarlierFetchRuns) {
     EXPECT_EQ(requestsFor("/Kavrel/Word-2.zip"), 0u);
 }
 
-TEST_F(PreparationTest, TheSameQuestionTwiceFetchesASecondCopyAndRebuildsTheText) {
+// The second fetch takes the first one's place once it is complete (the old one was kept aside
+// meanwhile), so the package unpacked is always the latest and no "(1)" copies pile up.
+TEST_F(PreparationTest, TheSameQuestionTwiceFetchesItAgainAndRebuildsTheText) {
     win::Window& w = load();
     driver->pickItem(w.comboBox(k组合框_选择题型), 1);
     for (int round = 0; round < 2; ++round) {
+        serve("/Kavrel/Word-1.zip", package("round " + std::to_string(round)));
         driver->pickItem(w.comboBox(k组合框_选择题目), 0);
         ASSERT_TRUE(waitIdle());
         EXPECT_EQ(requirementText(), kWord1Text) << "rebuilt, not added to";
     }
     EXPECT_EQ(requestsFor("/Kavrel/Word-1.zip"), 2u);
-    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1.zip"), package("Word-1"));
-    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1(1).zip"), package("Word-1"));
+    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1.zip"), package("round 1"));
+    EXPECT_FALSE(platform::pathExists("c:\\Kavrel\\Word-1(1).zip"));
+    driver->click(w.button(k打开考试文件夹));
+    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1\\说明.txt"), "read me round 1") << "the latest is unpacked";
+    EXPECT_FALSE(platform::pathExists(exam::setAsidePath("c:\\Kavrel\\Word-1.zip"))) << "the old one is gone";
 }
 
 TEST_F(PreparationTest, ThePlaceholderQuestionBeforeAnyTypeAsksForDashZero) {

@@ -51,6 +51,7 @@ public:
         if (afterPoll) afterPoll();
         return bytes;
     }
+    int32_t announcedLength() const override { return real.announcedLength(); }
 
     fetch::Download real{fetch::DownloadSettings{2, 50}};
     std::vector<Added> added;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "ui/program.h"
 #include "app/run.h"
 #include "platform/files.h"
@@ -41,6 +42,7 @@ public:
         return next;
     }
     int32_t receivedBytes() const override { return 0; }
+    int32_t announcedLength() const override { return 0; }
 
 private:
     Log& log_;
@@ -58,10 +60,16 @@ protected:
         platform::setDriveRoot(platform::nativePath(scratch.path()));
         std::filesystem::create_directories(testing::fsPath(scratch.path()) / "c");
 #endif
-        platform::deleteFile(exam::cataloguePath());
+        clearCatalogues();
         program.testingSiteBase = siteServer.base();
     }
-    ~TrainingWindowTest() override { platform::deleteFile(exam::cataloguePath()); }
+    ~TrainingWindowTest() override { clearCatalogues(); }
+
+    // Under Wine the exam folder is the prefix's own: no catalogue of an earlier test stays.
+    static void clearCatalogues() {
+        platform::deleteFile(exam::cataloguePath());
+        platform::deleteFile(exam::setAsidePath(exam::cataloguePath()));
+    }
 
     win::Window& load() {
         win::Window* w = windows.load(site.def(), nullptr, false,
@@ -420,6 +428,7 @@ TEST_F(TrainingWindowDeathTest, RefusedCatalogueDownloadEndsAtOnceWithExitCode0)
                 }
                 bool addTask(const fetch::TaskParam&) override { return false; }
                 int32_t receivedBytes() const override { return 0; }
+                int32_t announcedLength() const override { return 0; }
             };
             app::runProgram(windows, std::make_unique<Watch>(windows), siteServer.base());
             std::fputs("returned\n", stderr);

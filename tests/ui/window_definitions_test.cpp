@@ -52,6 +52,23 @@ TEST(WindowDefinitions, EachPageFocusesItsFirstEnabledFocusableControl) {
     }
 }
 
+TEST(WindowDefinitions, TheProgressBarSitsBelowTheLabelOnTheBlack) {
+    const win::ControlDef *label = nullptr, *bar = nullptr;
+    for (const auto& c : kPreparingWindow.controls) {
+        if (c.name == k透明标签1) label = &c;
+        if (c.name == k进度条1) bar = &c;
+    }
+    ASSERT_NE(label, nullptr);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->kind, win::Kind::ProgressBar);
+    EXPECT_GE(bar->top, label->top + label->height) << "below the label, not over its text";
+    EXPECT_LE(bar->height, 10) << "a thin bar";
+    EXPECT_GT(bar->left, 0) << "black all round it";
+    EXPECT_LT(bar->left + bar->width, kPreparingWindow.width);
+    EXPECT_LT(bar->top + bar->height, kPreparingWindow.height);
+    EXPECT_EQ(label->text, "正在准备试题，请稍候...") << "the label's text is unchanged";
+}
+
 TEST(WindowDefinitions, TheSmallLayoutIsTheTableOne) {
     EXPECT_EQ(kTrainingWindow.width, kSmallWindowWidth);
     EXPECT_EQ(kTrainingWindow.height, kSmallWindowHeight);

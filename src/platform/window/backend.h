@@ -50,6 +50,11 @@ public:
     virtual int32_t currentTab(const Control& tab) const = 0;
     virtual void setCurrentTab(Control& tab, int32_t index) = 0;
 
+    // A progress bar's range (its end) and position, as the system holds them.
+    virtual void setProgress(Control& bar, int32_t position, int32_t range) = 0;
+    virtual int32_t progressPosition(const Control& bar) const = 0;
+    virtual int32_t progressRange(const Control& bar) const = 0;
+
     virtual void navigate(Control& browser, std::string_view address) = 0;
     virtual std::string statusText(const Control& browser) const = 0;
     virtual bool attachTip(Control& box, Control& tool, std::string_view text, int32_t icon) = 0;

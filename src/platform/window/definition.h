@@ -19,6 +19,7 @@ enum class Kind : uint8_t {
     BalloonTipBox,     // invisible component
     ZipComponent,      // invisible component
     Timer,             // invisible component
+    ProgressBar,       // the system's progress bar; hidden until it has a range
 };
 
 // Invisible components have a place in the table but never a window of their own.
@@ -27,7 +28,8 @@ constexpr bool isComponent(Kind kind) {
 }
 // Labels and components never take the keyboard focus.
 constexpr bool canTakeFocus(Kind kind) {
-    return !isComponent(kind) && kind != Kind::Label && kind != Kind::TransparentLabel;
+    return !isComponent(kind) && kind != Kind::Label && kind != Kind::TransparentLabel &&
+           kind != Kind::ProgressBar;
 }
 
 enum ControlFlag : uint32_t {

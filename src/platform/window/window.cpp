@@ -117,6 +117,32 @@ bool BalloonTipBox::attachTool(Control& tool, std::string_view text, int32_t ico
     return system().backend().attachTip(*this, tool, text, icon);
 }
 
+// ---- ProgressBar ----
+
+void ProgressBar::setRange(int32_t range) {
+    if (!window().exists()) return;
+    Backend& backend = system().backend();
+    if (range <= 0) {
+        backend.setVisible(*this, false);
+        backend.setProgress(*this, 0, 0);
+        return;
+    }
+    backend.setProgress(*this, std::clamp(backend.progressPosition(*this), 0, range), range);
+    backend.setVisible(*this, true);
+}
+void ProgressBar::setPosition(int32_t position) {
+    if (!window().exists() || !visible()) return;  // a hidden bar has no range to be in
+    Backend& backend = system().backend();
+    int32_t range = backend.progressRange(*this);
+    backend.setProgress(*this, std::clamp(position, 0, range), range);
+}
+int32_t ProgressBar::range() const {
+    return window().exists() && visible() ? system().backend().progressRange(*this) : 0;
+}
+int32_t ProgressBar::position() const {
+    return window().exists() && visible() ? system().backend().progressPosition(*this) : 0;
+}
+
 // ---- Window ----
 
 Window::Window(WindowSystem& system, const WindowDef& def, Window* owner)

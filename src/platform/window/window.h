@@ -186,6 +186,21 @@ class BalloonTipBox : public Control {
     bool attachTool(Control& tool, std::string_view text, int32_t icon);
 };
 
+// Shows how much of a whole has been done. It starts hidden: a bar with no range would claim
+// to know an end it does not know.
+class ProgressBar : public Control {
+  public:
+    using Control::Control;
+    // The end of the bar. A positive range shows the bar (the position is kept within it); 0 or
+    // less hides it.
+    void setRange(int32_t range);
+    // Clamped to 0 .. range; nothing while the bar is hidden.
+    void setPosition(int32_t position);
+    // What the system shows; 0 while hidden.
+    int32_t range() const;
+    int32_t position() const;
+};
+
 class ZipComponent : public Control {
   public:
     using Control::Control;
@@ -221,6 +236,7 @@ class Window : public Placement<Window> {
     TabControl& tabControl(std::string_view name) { return as<TabControl>(name, Kind::TabControl); }
     Timer& timer(std::string_view name) { return as<Timer>(name, Kind::Timer); }
     BrowserBox& browserBox(std::string_view name) { return as<BrowserBox>(name, Kind::BrowserBox); }
+    ProgressBar& progressBar(std::string_view name) { return as<ProgressBar>(name, Kind::ProgressBar); }
     BalloonTipBox& balloonTipBox(std::string_view name) {
         return as<BalloonTipBox>(name, Kind::BalloonTipBox);
     }

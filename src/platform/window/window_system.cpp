@@ -27,6 +27,7 @@ std::unique_ptr<Control> makeControl(Window& window, const ControlDef& def, int 
         case Kind::BalloonTipBox: return std::make_unique<BalloonTipBox>(window, def, index);
         case Kind::ZipComponent: return std::make_unique<ZipComponent>(window, def, index);
         case Kind::Timer: return std::make_unique<Timer>(window, def, index);
+        case Kind::ProgressBar: return std::make_unique<ProgressBar>(window, def, index);
     }
     return std::make_unique<Label>(window, def, index);
 }

@@ -22,6 +22,7 @@ struct ControlRecord {
     std::vector<std::string> navigations;
     std::string statusText;
     std::vector<std::string> tips;
+    int32_t progressPosition = 0, progressRange = 0;
 };
 
 struct WindowRecord {
@@ -48,6 +49,7 @@ public:
             for (auto item : d.items) r.items.emplace_back(item);
             if (d.kind == Kind::ComboBox && !r.items.empty()) r.selection = 0;
             if (d.kind == Kind::BrowserBox && !d.text.empty()) r.navigations.emplace_back(d.text);
+            if (d.kind == Kind::ProgressBar) r.visible = false;
             controls_.push_back(std::move(r));
             c->native = controls_.size();
         }
@@ -89,6 +91,13 @@ public:
     }
     int32_t currentTab(const Control& c) const override { return ctl(c).tab; }
     void setCurrentTab(Control& c, int32_t i) override { ctl(c).tab = i; }
+
+    void setProgress(Control& c, int32_t position, int32_t range) override {
+        ctl(c).progressPosition = position;
+        ctl(c).progressRange = range;
+    }
+    int32_t progressPosition(const Control& c) const override { return ctl(c).progressPosition; }
+    int32_t progressRange(const Control& c) const override { return ctl(c).progressRange; }
 
     void navigate(Control& c, std::string_view address) override { ctl(c).navigations.emplace_back(address); }
     std::string statusText(const Control& c) const override { return ctl(c).statusText; }

@@ -52,6 +52,10 @@ public:
     int32_t currentTab(const Control& tab) const override;
     void setCurrentTab(Control& tab, int32_t index) override;
 
+    void setProgress(Control& bar, int32_t position, int32_t range) override;  // progress_bar_win.cpp
+    int32_t progressPosition(const Control& bar) const override;
+    int32_t progressRange(const Control& bar) const override;
+
     void navigate(Control& browser, std::string_view address) override;
     std::string statusText(const Control& browser) const override;
     bool attachTip(Control& box, Control& tool, std::string_view text, int32_t icon) override;

@@ -182,6 +182,11 @@ bool Win32Backend::createControl(Window& window, Control& control, HWND tab) {
             cls = kBrowserClass;
             text.clear();
             break;
+        case Kind::ProgressBar:
+            cls = PROGRESS_CLASSW;
+            style = (style & ~WS_VISIBLE) | PBS_SMOOTH;  // hidden until it has a range
+            text.clear();
+            break;
         default:
             return true;
     }
