@@ -14,7 +14,8 @@ constexpr const char* kUsage =
     " catalogue FILE requirements KEY | unzip ARCHIVE FOLDER\n"
     "       tovren-tool fetch [--retries N] [--retry-wait-ms MS] [--connect-timeout-ms MS]"
     " [--send-timeout-ms MS] [--receive-timeout-ms MS] [--stop-after-ms MS] URL LOCALPATH\n"
-    "       tovren-tool check [--retries N] [--retry-wait-ms MS] SERVERBASE | bank SOURCE OUT\n";
+    "       tovren-tool check [--retries N] [--retry-wait-ms MS] SERVERBASE | bank SOURCE OUT\n"
+    "       tovren-tool grade CATALOGUE KEY FOLDER\n";
 
 struct Command {
     std::string_view name;
@@ -26,6 +27,7 @@ constexpr Command kCommands[] = {
     {"fetch", runFetch},
     {"check", runCheck},
     {"bank", runBank},
+    {"grade", runGrade},
 };
 }  // namespace
 

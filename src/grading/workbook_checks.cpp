@@ -101,7 +101,10 @@ std::string shiftFormula(std::string_view formula, int columns, int rows) {
             if (column < 1 || row < 1) {
                 out += "#REF!";
             } else {
-                out += (colAbs ? "$" : "") + columnName(column) + (rowAbs ? "$" : "") + std::to_string(row);
+                if (colAbs) out += '$';
+                out += columnName(column);
+                if (rowAbs) out += '$';
+                out += std::to_string(row);
             }
             i = j;
             continue;

@@ -17,6 +17,7 @@ inline constexpr std::string_view k组合框_选择题型 = "组合框_选择题
 inline constexpr std::string_view k组合框_选择题目 = "组合框_选择题目";
 inline constexpr std::string_view kZIP压缩1 = "ZIP压缩1";
 inline constexpr std::string_view k编辑框1 = "编辑框1";
+inline constexpr std::string_view k检查答案 = "检查答案";
 inline constexpr std::string_view k气球提示框1 = "气球提示框1";
 inline constexpr std::string_view k标签1 = "标签1";
 inline constexpr std::string_view k按钮3 = "按钮3";
@@ -36,7 +37,7 @@ inline constexpr std::string_view kHelpText =
     "1、在理论题页面注册一个自己的帐号，推荐使用自己常用的QQ及QQ邮箱。\r\n"
     "2、在理论题页面登录，申请加入班级103565，然后就可以学习或自测了。";
 
-inline constexpr std::array<win::ControlDef, 12> kTrainingWindowControls{{
+inline constexpr std::array<win::ControlDef, 13> kTrainingWindowControls{{
     {.name = k选择夹1, .kind = win::Kind::TabControl, .page = win::kOnWindow,
      .left = 2, .top = 8, .width = 566, .height = 240, .items = kTabTitles},
     {.name = k打开考试文件夹, .kind = win::Kind::Button, .page = 0,
@@ -47,6 +48,9 @@ inline constexpr std::array<win::ControlDef, 12> kTrainingWindowControls{{
     {.name = k组合框_选择题目, .kind = win::Kind::ComboBox, .page = 0,
      .left = 342, .top = 24, .width = 100, .height = 20, .text = "选择题目", .items = kQuestionItems,
      .flags = win::kTabStop, .textColour = win::rgb(0, 0, 0), .backgroundColour = win::rgb(255, 255, 255)},
+    // Marks the requirement lines that the question's automatic checks find met.
+    {.name = k检查答案, .kind = win::Kind::Button, .page = 0,
+     .left = 140, .top = 24, .width = 80, .height = 20, .text = "检查答案", .flags = win::kTabStop},
     {.name = kZIP压缩1, .kind = win::Kind::ZipComponent, .page = 0,
      .left = 128, .top = 62, .width = 26, .height = 26},
     {.name = k编辑框1, .kind = win::Kind::EditBox, .page = 0,
