@@ -326,10 +326,21 @@ Outcome evaluateDocumentClause(const Clause& clause, const std::string& path) {
     if (!paragraph) return {false, "no paragraph contains \"" + clause.text + "\""};
     pugi::xml_node pPr = childNamed(paragraph, "pPr");
 
+    // Character formatting is judged on the runs that hold the text itself (the first time it
+    // occurs), blank runs aside: "东风来了" may be bold while the rest of its paragraph is not.
+    std::string text;
+    for (const auto& run : runs) text += runText(run);
+    const size_t from = text.find(clause.text), to = from + clause.text.size();
     std::vector<ResolvedRun> resolved;
-    for (const auto& run : runs)
-        if (!isBlank(runText(run))) resolved.push_back(resolveRun(styles, theme, pPr, run));
-    if (resolved.empty()) return {false, "the paragraph has no text"};
+    size_t at = 0;
+    for (const auto& run : runs) {
+        std::string piece = runText(run);
+        size_t start = at;
+        at += piece.size();
+        if (at <= from || start >= to || isBlank(piece)) continue;
+        resolved.push_back(resolveRun(styles, theme, pPr, run));
+    }
+    if (resolved.empty()) return {false, "the text is blank"};
 
     if (clause.property == Property::Align || clause.property == Property::Indent) {
         ParagraphProperties p = resolveParagraph(styles, pPr);
@@ -345,7 +356,7 @@ Outcome evaluateDocumentClause(const Clause& clause, const std::string& path) {
             return {false, "the first line is indented " + numberText(std::round(chars * 100) / 100) + " characters"};
         return {true, {}};
     }
-    // A run property holds for the paragraph when it holds for every run with visible text.
+    // A character property holds when it holds for every run of the text.
     for (const ResolvedRun& r : resolved) {
         switch (clause.property) {
             case Property::ChineseFont:

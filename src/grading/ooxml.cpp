@@ -98,7 +98,8 @@ bool OfficeDocument::load(const std::string& part, pugi::xml_document& doc, std:
             why = "the document is damaged (" + part + ")";
             return false;
     }
-    pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default);
+    // Text that is only blanks is text too (a run holding one space).
+    pugi::xml_parse_result parsed = doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default | pugi::parse_ws_pcdata);
     if (!parsed) {
         why = "the document's part " + part + " is no XML";
         return false;

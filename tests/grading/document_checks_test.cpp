@@ -97,8 +97,11 @@ TEST(DocumentChecks, FormattingResolvedAsWordShowsIt) {
         {d + "直接字体 font-cn = 隶书", true, "a run's plain name beats the style's theme reference"},
         {d + "繁体 font-cn = HantFont", true, "a missing style is skipped; the language picks the theme's script"},
         // Several runs: every run with visible text must have it.
-        {d + "一半 bold = yes", false, "only half of the text is bold"},
-        {d + "全部 bold = yes", true, "blank runs do not count"},
+        {d + "\"一半 加粗\" bold = yes", false, "only half of the text is bold"},
+        {d + "一半 bold = yes", true, "the runs of the text itself are bold"},
+        {d + "加粗 bold = no", true, "the text's run is not bold, whatever the rest of its paragraph"},
+        {d + "\"全部  加粗\" bold = yes", true, "blank runs do not count"},
+        {d + "接 font-cn = 黑体", true, "a text inside one run"},
         // Indents in twips and hanging indents.
         {d + "首行缩进 indent = 2", true, "420 twips at 10.5 points"},
         {d + "悬挂缩进 indent = -1", true, "a hanging indent is negative"},
