@@ -127,8 +127,9 @@ TEST(Grader, ReadsADocumentThatAnotherProgramKeepsOpen) {
     scratch.writeFile("Excel-1\\表.xlsx", testing::xlsxBytes({{"Sheet1", R"(<row r="1"><c r="A1"><v>5</v></c></row>)"}}));
     QuestionPlace place = placeOfFolder(scratch / "Excel-1");
 #ifdef _WIN32
-    // Excel keeps the workbook open for reading and writing and lets others read it
-    // (CreateFileW, "Creating and Opening Files": a second open must share the first one's access).
+    // Excel keeps the workbook open for reading and writing and lets others only read it. A second
+    // open must ask no access the first one's sharing refuses, and must share the access the first
+    // one holds (CreateFileW, dwShareMode: learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilew).
     std::u16string wide = platform::utf8ToUtf16(scratch / "Excel-1\\表.xlsx");
     HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(wide.c_str()), GENERIC_READ | GENERIC_WRITE,
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
