@@ -190,9 +190,14 @@ std::string fontName(const std::optional<FontChoice>& choice, const ThemeFonts& 
     return major ? theme.majorLatin : theme.minorLatin;
 }
 
+// Documents nest tables in tables and text boxes in paragraphs, but never this deep; a part
+// that does is walked no further, so no crafted document exhausts the stack.
+constexpr int kDeepest = 200;
+
 // Text and runs of a paragraph; nested paragraphs (text boxes), deleted text and the fallback
 // copy of alternate content are not its own.
-void collectRuns(const pugi::xml_node& node, std::vector<pugi::xml_node>& runs) {
+void collectRuns(const pugi::xml_node& node, std::vector<pugi::xml_node>& runs, int depth = 0) {
+    if (depth > kDeepest) return;
     for (pugi::xml_node child : node.children()) {
         if (child.type() != pugi::node_element) continue;
         std::string_view name = localName(child.name());
@@ -201,7 +206,7 @@ void collectRuns(const pugi::xml_node& node, std::vector<pugi::xml_node>& runs) 
             continue;
         }
         if (name == "p" || name == "txbxContent" || name == "Fallback" || name == "del" || name == "pPr") continue;
-        collectRuns(child, runs);
+        collectRuns(child, runs, depth + 1);
     }
 }
 
@@ -221,7 +226,8 @@ bool isBlank(std::string_view text) {
 }
 
 void findParagraph(const pugi::xml_node& node, std::string_view needle, pugi::xml_node& found,
-                   std::vector<pugi::xml_node>& foundRuns) {
+                   std::vector<pugi::xml_node>& foundRuns, int depth = 0) {
+    if (depth > kDeepest) return;
     for (pugi::xml_node child : node.children()) {
         if (found) return;
         if (child.type() != pugi::node_element) continue;
@@ -236,7 +242,7 @@ void findParagraph(const pugi::xml_node& node, std::string_view needle, pugi::xm
                 return;
             }
         }
-        if (!isNamed(child, "Fallback")) findParagraph(child, needle, found, foundRuns);
+        if (!isNamed(child, "Fallback")) findParagraph(child, needle, found, foundRuns, depth + 1);
     }
 }
 

@@ -36,10 +36,12 @@ std::string shapeText(const pugi::xml_node& txBody) {
 }
 
 // The text of the first title placeholder among the shapes, groups included.
-std::optional<std::string> titleOf(const pugi::xml_node& tree) {
+std::optional<std::string> titleOf(const pugi::xml_node& tree, int depth = 0) {
+    // Groups in groups, but not without end: no crafted slide exhausts the stack.
+    if (depth > 200) return std::nullopt;
     for (pugi::xml_node shape : tree.children()) {
         if (isNamed(shape, "grpSp")) {
-            if (auto t = titleOf(shape)) return t;
+            if (auto t = titleOf(shape, depth + 1)) return t;
             continue;
         }
         if (!isNamed(shape, "sp")) continue;

@@ -107,7 +107,13 @@ TEST(Grader, BrokenDocumentsMarkTheirLineOnly) {
     EXPECT_LT(bomb.size(), 100u * 1024);
     scratch.writeFile("Word-1\\炸弹.docx", bomb);
     scratch.writeFile("Word-1\\好的.docx", good);
-    std::vector<std::string> files = {"改名的", "半截", "空", "坏的", "炸弹", "好的", "文件夹", "假大小"};
+    // Nesting far beyond any document: walked only so deep.
+    std::string deep;
+    for (int i = 0; i < 200000; ++i) deep += "<w:sdt>";
+    deep += "<w:p><w:r><w:t>春天</w:t></w:r></w:p>";
+    for (int i = 0; i < 200000; ++i) deep += "</w:sdt>";
+    scratch.writeFile("Word-1\\深.docx", testing::docxBytes(deep));
+    std::vector<std::string> files = {"改名的", "半截", "空", "坏的", "炸弹", "好的", "文件夹", "假大小", "深"};
     scratch.writeFile("Word-1\\文件夹.docx\\x", "");
     std::vector<std::string> requirements, checks;
     for (const auto& f : files) {
