@@ -45,6 +45,19 @@ TEST_F(AnswerCheckTest, MarksTheLinesBeforeAndAfterTheWork) {
     EXPECT_EQ(readFile("c:\\Kavrel\\Word-1\\备份\\表.csv"), table) << "nothing the student made is changed";
 }
 
+TEST_F(AnswerCheckTest, AnotherTypeChosenAfterwardsStillChecksTheQuestionShown) {
+    serve("/Kavrel/config.txt", *platform::utf8ToGbk(kCheckedCatalogue));
+    win::Window& w = load();
+    driver->pickItem(w.comboBox(k组合框_选择题型), 1);
+    driver->pickItem(w.comboBox(k组合框_选择题目), 0);
+    ASSERT_TRUE(waitIdle());
+    driver->click(w.button(k打开考试文件夹));
+    driver->pickItem(w.comboBox(k组合框_选择题型), 2);  // Excel: the box still shows Word's first question
+    driver->click(w.button(k检查答案));
+    EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+                                 "检查了 2 项要求，已完成 1 项。\r\n");
+}
+
 TEST_F(AnswerCheckTest, AQuestionWithoutChecksSaysSo) {
     serve("/Kavrel/config.txt", *platform::utf8ToGbk(kCheckedCatalogue));
     win::Window& w = load();
