@@ -122,7 +122,9 @@ std::unique_ptr<Package> Package::open(std::string_view path) {
     std::string name(path);
     unzFile zip = unzOpen2_64(name.c_str(), &functions);
     if (!zip) return nullptr;
-    return std::unique_ptr<Package>(new (std::nothrow) Package(zip));
+    std::unique_ptr<Package> package(new (std::nothrow) Package(zip));
+    if (!package) unzClose(zip);
+    return package;
 }
 
 Package::~Package() {
