@@ -48,15 +48,15 @@ inline constexpr std::array<win::ControlDef, 13> kTrainingWindowControls{{
     {.name = k组合框_选择题目, .kind = win::Kind::ComboBox, .page = 0,
      .left = 342, .top = 24, .width = 100, .height = 20, .text = "选择题目", .items = kQuestionItems,
      .flags = win::kTabStop, .textColour = win::rgb(0, 0, 0), .backgroundColour = win::rgb(255, 255, 255)},
-    // Marks the requirement lines that the question's automatic checks find met.
-    {.name = k检查答案, .kind = win::Kind::Button, .page = 0,
-     .left = 140, .top = 24, .width = 80, .height = 20, .text = "检查答案", .flags = win::kTabStop},
     {.name = kZIP压缩1, .kind = win::Kind::ZipComponent, .page = 0,
      .left = 128, .top = 62, .width = 26, .height = 26},
     {.name = k编辑框1, .kind = win::Kind::EditBox, .page = 0,
      .left = 3, .top = 47, .width = 555, .height = 185,
      .flags = win::kTabStop | win::kMultiLine | win::kVerticalScroll,
      .textColour = win::rgb(0, 0, 0), .backgroundColour = win::rgb(255, 255, 255)},
+    // Marks the requirement lines that the question's automatic checks find met.
+    {.name = k检查答案, .kind = win::Kind::Button, .page = 0,
+     .left = 140, .top = 24, .width = 80, .height = 20, .text = "检查答案", .flags = win::kTabStop},
     {.name = k气球提示框1, .kind = win::Kind::BalloonTipBox, .page = 1,
      .left = 328, .top = 24, .width = 40, .height = 26, .showDelay = 200, .displayTime = 500},
     {.name = k标签1, .kind = win::Kind::Label, .page = 1,
