@@ -46,3 +46,20 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   add_library(tovren::minizip ALIAS PkgConfig::MINIZIP)
 endif()
+
+# pugixml reads the XML parts of Office documents. Both builds compile it from Debian's pugixml
+# source package, fetched by scripts/fetch-pugixml into the build folder (never committed).
+set(TOVREN_PUGIXML_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/pugixml CACHE PATH "pugixml sources")
+if(NOT EXISTS ${TOVREN_PUGIXML_SOURCE_DIR}/pugixml.cpp)
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-pugixml ${TOVREN_PUGIXML_SOURCE_DIR}
+                  RESULT_VARIABLE _fetch_result)
+  if(NOT _fetch_result EQUAL 0)
+    message(FATAL_ERROR "pugixml sources are missing; scripts/fetch-pugixml failed")
+  endif()
+endif()
+add_library(pugixml STATIC ${TOVREN_PUGIXML_SOURCE_DIR}/pugixml.cpp)
+target_include_directories(pugixml SYSTEM PUBLIC ${TOVREN_PUGIXML_SOURCE_DIR})
+# No exceptions cross our code, and no XPath is used.
+target_compile_definitions(pugixml PUBLIC PUGIXML_NO_EXCEPTIONS PUGIXML_NO_XPATH)
+target_compile_options(pugixml PRIVATE -w)
+add_library(tovren::pugixml ALIAS pugixml)

@@ -7,12 +7,16 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <span>
 #include <sstream>
 
 #include "catalogue/catalogue.h"
 #include "catalogue/ini.h"
+#include "check_review.h"
+#include "fetch/extract.h"
+#include "grading/grader.h"
 #include "fetch/entry_name.h"
 #include "platform/text.h"
 #include "tool_common.h"
@@ -24,6 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kRequirementsFile = "requirements.txt";
+// A question's automatic checks, one per requirement line, and its solved copy: neither is packaged.
+constexpr std::string_view kChecksFile = "checks.txt";
+constexpr std::string_view kAnswerFolder = "answer";
 constexpr std::string_view kHelpFile = "ITHelp.chm";
 constexpr std::string_view kServerFolder = "Kavrel";
 constexpr std::string_view kPartSuffix = ".part";
@@ -103,6 +110,8 @@ struct Question {
     fs::path folder;
     std::vector<std::string> requirements;  // UTF-8
     std::vector<PackageEntry> entries;
+    std::vector<std::string> checks;  // UTF-8, one per requirement line; empty: no check
+    std::optional<fs::path> answer;
 
     std::string name() const { return type + "-" + std::to_string(number); }
 };
@@ -126,6 +135,8 @@ class BankBuilder {
     bool listFolder(const fs::path& folder, std::vector<fs::directory_entry>& children);
     bool readSource(const fs::path& source);
     bool readRequirements(Question& question);
+    bool readChecks(Question& question);
+    bool tryChecks(const Question& question, const fs::path& package);
     bool readEntries(Question& question, const fs::path& folder, const std::string& prefix);
     bool checkEntryName(const Question& question, const std::string& relative,
                         const std::string& name);
@@ -180,8 +191,9 @@ bool BankBuilder::readSource(const fs::path& source) {
                 "\"" + name +
                 "\" is not a question folder: name it Type-N, with Type one of Word, "
                 "Excel, PowerPoint, FrontPage, Flash, PhotoShop, Windows and N a number from 1");
-        Question question{parsed->first, parsed->second, child.path(), {}, {}};
-        if (!readRequirements(question) || !readEntries(question, question.folder, ""))
+        Question question{parsed->first, parsed->second, child.path(), {}, {}, {}, {}};
+        if (!readRequirements(question) || !readChecks(question) ||
+            !readEntries(question, question.folder, ""))
             return false;
         if (question.entries.empty())
             return refuse(name +
@@ -244,6 +256,75 @@ bool BankBuilder::readRequirements(Question& question) {
     return true;
 }
 
+bool BankBuilder::readChecks(Question& question) {
+    const std::string where = question.name() + "/" + std::string(kChecksFile);
+    std::error_code error;
+    const fs::path answer = question.folder / pathOf(kAnswerFolder);
+    if (fs::is_directory(answer, error)) question.answer = answer;
+    const fs::path file = question.folder / pathOf(kChecksFile);
+    if (!fs::is_regular_file(file, error)) {
+        if (question.answer)
+            std::fprintf(err_, "tovren-tool bank: %s has an answer/ folder but no %s\n",
+                         question.name().c_str(), std::string(kChecksFile).c_str());
+        return true;
+    }
+    std::string text;
+    if (!readBytes(file, text)) return false;
+    if (text.starts_with(catalogue::kUtf8ByteOrderMark))
+        text.erase(0, catalogue::kUtf8ByteOrderMark.size());
+    if (!platform::isValidUtf8(text)) return refuse(where + " is not UTF-8 text");
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    if (lines.size() > question.requirements.size())
+        return refuse(where + " has " + std::to_string(lines.size()) + " lines for " +
+                      std::to_string(question.requirements.size()) +
+                      " requirements: the n-th line checks the n-th requirement");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string at = where + " line " + std::to_string(i + 1) + ": ";
+        if (lines[i].find('~') != std::string::npos)
+            return refuse(at + "\"~\" separates the checks in the catalogue and cannot be part of one");
+        if (hasControlCharacter(lines[i])) return refuse(at + "a control character");
+        if (!exactGbk(lines[i]))
+            return refuse(at + "\"" + firstCharacterWithoutGbk(lines[i]) + "\" has no GBK form");
+        grading::ParsedCheck parsed = grading::parseCheck(lines[i]);
+        if (!parsed.check && !parsed.error.empty()) return refuse(at + parsed.error);
+        if (!parsed.check) lines[i].clear();  // a blank line: no check
+    }
+    question.checks = std::move(lines);
+    return true;
+}
+
+// Unpacks the package as the client does and runs the checks on it and on the answer.
+bool BankBuilder::tryChecks(const Question& question, const fs::path& package) {
+    bool any = false;
+    for (const std::string& c : question.checks) any = any || !c.empty();
+    if (!any) return true;
+    std::error_code error;
+    // In the system's temporary folder, never beside what the server serves.
+    const fs::path scratch = fs::temp_directory_path(error) /
+                             pathOf("tovren-bank-" + std::to_string(std::random_device{}()) + "-" + question.name());
+    fs::remove_all(scratch, error);
+    fs::create_directories(scratch, error);
+    const fs::path unpacked = scratch / pathOf(question.name());
+    int32_t result = fetch::extractAll(utf8Of(package), utf8Of(unpacked));
+    std::optional<std::string> answer;
+    if (question.answer) answer = utf8Of(*question.answer);
+    CheckReview review = result == fetch::kExtractDone
+                             ? reviewChecks(question.requirements, question.checks, utf8Of(unpacked),
+                                            utf8Of(package), answer, true)
+                             : CheckReview{{"the package does not unpack"}, {}};
+    fs::remove_all(scratch, error);
+    for (const std::string& w : review.warnings)
+        std::fprintf(err_, "tovren-tool bank: %s %s\n", question.name().c_str(), w.c_str());
+    if (!review.problems.empty()) return refuse(question.name() + " " + review.problems.front());
+    return true;
+}
+
 bool BankBuilder::checkEntryName(const Question& question, const std::string& relative,
                                  const std::string& name) {
     const std::string where = question.name() + "/" + relative;
@@ -275,6 +356,8 @@ bool BankBuilder::readEntries(Question& question, const fs::path& folder,
         std::error_code error;
         const fs::file_status status = child.symlink_status(error);
         if (prefix.empty() && name == kRequirementsFile && fs::is_regular_file(status)) continue;
+        if (prefix.empty() && name == kChecksFile && fs::is_regular_file(status)) continue;
+        if (prefix.empty() && name == kAnswerFolder && fs::is_directory(status)) continue;
         if (!checkEntryName(question, relative, name)) return false;
         if (!seen.insert(lowerAscii(name)).second)
             return refuse(
@@ -335,6 +418,25 @@ std::optional<std::string> BankBuilder::catalogueBytes() {
         }
         text += q.type + "第" + std::to_string(q.number) + "题=" + iniValue(value) + "\r\n";
     }
+    // The checks, only where a question has any; clients that know no checks skip the section.
+    std::string checks;
+    for (const Question& q : questions_) {
+        std::string value;
+        bool any = false;
+        for (size_t i = 0; i < q.checks.size(); ++i) {
+            value += (i ? "~" : "") + q.checks[i];
+            any = any || !q.checks[i].empty();
+        }
+        if (!any) continue;
+        const size_t bytes = exactGbk(value).value_or("").size();
+        if (bytes > catalogue::kValueLimit) {
+            refuse(q.name() + ": the checks take " + std::to_string(bytes) + " bytes in GBK, more than the " +
+                   std::to_string(catalogue::kValueLimit) + " the client reads");
+            return std::nullopt;
+        }
+        checks += q.type + "第" + std::to_string(q.number) + "题=" + iniValue(value) + "\r\n";
+    }
+    if (!checks.empty()) text += "\r\n[" + std::string(grading::kCheckSection) + "]\r\n" + checks;
     std::optional<std::string> gbk = exactGbk(text);
     if (!gbk) refuse("the catalogue has no GBK form");
     return gbk;
@@ -393,7 +495,7 @@ bool BankBuilder::writePackage(const Question& question, const fs::path& folder)
 
 bool BankBuilder::writeAll(const fs::path& folder, const std::string& catalogue) {
     for (const Question& question : questions_)
-        if (!writePackage(question, folder)) return false;
+        if (!writePackage(question, folder) || !tryChecks(question, pending_.back().temporary)) return false;
     if (help_) {
         std::string help;
         if (!readBytes(*help_, help)) return false;

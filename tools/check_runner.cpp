@@ -15,6 +15,8 @@
 
 #include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
+#include "check_review.h"
+#include "grading/grader.h"
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
 #include "fetch/archive_file.h"
@@ -195,6 +197,16 @@ class ServerCheck {
   private:
     void print(const std::string& line) { std::fprintf(out_, "%s\n", line.c_str()); }
     void warn(const std::string& line) { warnings_.push_back(line); }
+    // The question's automatic checks against its unpacked package (check_review.h).
+    void reviewQuestionChecks(std::string_view type, const std::string& numberText, const std::string& unpacked,
+                              const std::string& package, std::vector<std::string>& problems) {
+        const std::string key = std::string(type) + "第" + numberText + "题";
+        const catalogue::Catalogue book(cataloguePath_);
+        CheckReview review = reviewChecks(book.requirements(key), grading::questionChecks(book, key), unpacked,
+                                          package, std::nullopt);
+        problems.insert(problems.end(), review.problems.begin(), review.problems.end());
+        for (const std::string& w : review.warnings) warn(key + " " + w);
+    }
     bool makeFolder(const std::string& path) { return platform::createFolder(path); }
     void removeAll(const std::string& path) {
         std::error_code ignored;
@@ -285,6 +297,8 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
         if (result != fetch::kExtractDone)
             problems.push_back("the package does not unpack (result " + std::to_string(result) +
                                ")");
+        else
+            reviewQuestionChecks(type, numberText, unpacked + "\\" + name, *fetched.path, problems);
         if (std::optional<uint64_t> count = entryCount(*fetched.path))
             entries = std::to_string(*count);
         platform::deleteFile(*fetched.path);

@@ -15,7 +15,8 @@ constexpr const char* kUsage =
     "       tovren-tool fetch [--retries N] [--retry-wait-ms MS] [--connect-timeout-ms MS]"
     " [--send-timeout-ms MS] [--receive-timeout-ms MS] [--stop-after-ms MS] URL LOCALPATH\n"
     "       tovren-tool check [--retries N] [--retry-wait-ms MS] SERVERBASE | bank SOURCE OUT\n"
-    "       tovren-tool brand EXE --server-base URL [--testing-site-base URL] OUT\n";
+    "       tovren-tool brand EXE --server-base URL [--testing-site-base URL] OUT\n"
+    "       tovren-tool grade CATALOGUE KEY FOLDER\n";
 
 struct Command {
     std::string_view name;
@@ -28,6 +29,7 @@ constexpr Command kCommands[] = {
     {"check", runCheck},
     {"bank", runBank},
     {"brand", runBrand},
+    {"grade", runGrade},
 };
 }  // namespace
 

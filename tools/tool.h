@@ -15,6 +15,7 @@ int runFetch(const Arguments& args);
 int runCheck(const Arguments& args);
 int runBank(const Arguments& args);
 int runBrand(const Arguments& args);
+int runGrade(const Arguments& args);
 
 // Prints "tovren-tool: <message>" and the usage line to stderr; returns kUsageError.
 int usageError(const std::string& message);

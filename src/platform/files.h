@@ -55,6 +55,19 @@ enum class Attempt { Done, Busy, Failed };
 // current BusyRetry; true when it was done.
 bool retryWhileBusy(const std::function<Attempt()>& attempt);
 
+// What the file manager shows of a file or folder. Without Windows attributes (POSIX), a name
+// that begins with "." is hidden and a file without the owner's write permission is read-only.
+struct FileFacts {
+    bool folder = false;
+    bool hidden = false;
+    bool readOnly = false;
+    int64_t size = 0;  // files only
+};
+std::optional<FileFacts> fileFacts(std::string_view path);
+// Sets or clears the hidden and read-only attributes (POSIX: read-only only; false when asked
+// to hide a name that does not begin with ".").
+bool setHiddenReadOnly(std::string_view path, bool hidden, bool readOnly);
+
 // The native form of a program path (the identity on Windows).
 std::string nativePath(std::string_view path);
 // Where drive paths live on builds without drive letters; from TOVREN_DRIVE_ROOT, else

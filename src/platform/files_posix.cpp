@@ -118,6 +118,36 @@ bool setHidden(std::string_view path) {
     return ::stat(nativePath(path).c_str(), &st) == 0;
 }
 
+namespace {
+bool hasDotName(std::string_view path) {
+    size_t slash = path.find_last_of("\\/");
+    std::string_view name = slash == path.npos ? path : path.substr(slash + 1);
+    return !name.empty() && name[0] == '.' && name != "." && name != "..";
+}
+}  // namespace
+
+std::optional<FileFacts> fileFacts(std::string_view path) {
+    if (path.empty() || endsWithSeparator(path) || hasWildcard(path)) return std::nullopt;
+    struct stat st;
+    if (::stat(nativePath(path).c_str(), &st) != 0) return std::nullopt;
+    FileFacts facts;
+    facts.folder = S_ISDIR(st.st_mode);
+    facts.hidden = hasDotName(path);
+    facts.readOnly = (st.st_mode & S_IWUSR) == 0;
+    if (!facts.folder) facts.size = static_cast<int64_t>(st.st_size);
+    return facts;
+}
+
+bool setHiddenReadOnly(std::string_view path, bool hidden, bool readOnly) {
+    if (hidden && !hasDotName(path)) return false;
+    std::string native = nativePath(path);
+    struct stat st;
+    if (::stat(native.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    mode = readOnly ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    return ::chmod(native.c_str(), mode) == 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // link() fails when the target exists, so no existing file is ever replaced.
     std::string nativeFrom = nativePath(from), nativeTo = nativePath(to);

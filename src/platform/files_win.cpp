@@ -111,6 +111,29 @@ bool setHidden(std::string_view path) {
     return SetFileAttributesW(wide.c_str(), (a & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_HIDDEN) != 0;
 }
 
+std::optional<FileFacts> fileFacts(std::string_view path) {
+    if (path.empty() || endsWithSeparator(path) || hasWildcard(path)) return std::nullopt;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    FileFacts facts;
+    facts.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts.hidden = (data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) != 0;
+    facts.readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (!facts.folder)
+        facts.size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    return facts;
+}
+
+bool setHiddenReadOnly(std::string_view path, bool hidden, bool readOnly) {
+    const std::wstring wide = widen(path);
+    DWORD a = GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) return false;
+    a &= ~(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
+    if (hidden) a |= FILE_ATTRIBUTE_HIDDEN;
+    if (readOnly) a |= FILE_ATTRIBUTE_READONLY;
+    return SetFileAttributesW(wide.c_str(), a ? a : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
 bool renameNoReplace(std::string_view from, std::string_view to) {
     // Without MOVEFILE_REPLACE_EXISTING the move fails when the target exists
     // (ERROR_ALREADY_EXISTS), which is final.

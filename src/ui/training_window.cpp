@@ -4,6 +4,7 @@
 #include "exam/set_aside.h"
 #include "catalogue/catalogue.h"
 #include "platform/files.h"
+#include "ui/answer_check.h"
 #include "ui/exam_folder.h"
 #include "ui/help_tab.h"
 #include "ui/preparation.h"
@@ -23,6 +24,7 @@ void bindTrainingWindow(Window& window, ui::Program& program) {
     window.tabControl(k选择夹1).onTabChanged = [&window] { onTabChanged(window); };
     window.comboBox(k组合框_选择题目).onListItemSelected = [&window, &program] { prepareQuestion(window, program); };
     window.button(k打开考试文件夹).onClicked = [&window, &program] { openExamFolder(window, program); };
+    window.button(k检查答案).onClicked = [&window, &program] { checkAnswer(window, program); };
     window.button(k按钮3).onClicked = [&window, &program] { backToLoginPage(window, program); };
     window.browserBox(k超文本浏览框1).on即将打开新窗口 = [&window] { return openInPlace(window); };
     window.button(k按钮帮助).onClicked = [&window, &program] { openHelpDocument(window, program); };

@@ -18,6 +18,7 @@ inline constexpr std::string_view k组合框_选择题型 = "组合框_选择题
 inline constexpr std::string_view k组合框_选择题目 = "组合框_选择题目";
 inline constexpr std::string_view kZIP压缩1 = "ZIP压缩1";
 inline constexpr std::string_view k编辑框1 = "编辑框1";
+inline constexpr std::string_view k检查答案 = "检查答案";
 inline constexpr std::string_view k气球提示框1 = "气球提示框1";
 inline constexpr std::string_view k标签1 = "标签1";
 inline constexpr std::string_view k按钮3 = "按钮3";
@@ -46,7 +47,7 @@ inline std::string_view initialBrowserAddress() {
 }
 
 // Not constexpr: the browser's row takes its address from the brand place at start-up.
-inline const std::array<win::ControlDef, 12> kTrainingWindowControls{{
+inline const std::array<win::ControlDef, 13> kTrainingWindowControls{{
     {.name = k选择夹1, .kind = win::Kind::TabControl, .page = win::kOnWindow,
      .left = 2, .top = 8, .width = 566, .height = 240, .items = kTabTitles},
     {.name = k打开考试文件夹, .kind = win::Kind::Button, .page = 0,
@@ -63,6 +64,9 @@ inline const std::array<win::ControlDef, 12> kTrainingWindowControls{{
      .left = 3, .top = 47, .width = 555, .height = 185,
      .flags = win::kTabStop | win::kMultiLine | win::kVerticalScroll,
      .textColour = win::rgb(0, 0, 0), .backgroundColour = win::rgb(255, 255, 255)},
+    // Marks the requirement lines that the question's automatic checks find met.
+    {.name = k检查答案, .kind = win::Kind::Button, .page = 0,
+     .left = 140, .top = 24, .width = 80, .height = 20, .text = "检查答案", .flags = win::kTabStop},
     {.name = k气球提示框1, .kind = win::Kind::BalloonTipBox, .page = 1,
      .left = 328, .top = 24, .width = 40, .height = 26, .showDelay = 200, .displayTime = 500},
     {.name = k标签1, .kind = win::Kind::Label, .page = 1,

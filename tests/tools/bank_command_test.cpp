@@ -155,6 +155,24 @@ TEST_F(BankCommandTest, RefusedSourcesWriteNothing) {
          "a gap"},
         {[](auto& s) { s.writeFile("Excel-2\\requirements.txt", "a"); },
          "Excel-2 holds no exercise file", "an empty question"},
+        {[](auto& s) { s.writeFile("Word-1\\checks.txt", "exist 春.docx"); },
+         "Word-1/checks.txt line 1: unknown check \"exist\"", "a malformed check"},
+        {[](auto& s) { s.writeFile("Word-1\\checks.txt", "exists 春.docx\nexists b.docx\n"); },
+         "Word-1/checks.txt has 2 lines for 1 requirements", "more checks than requirements"},
+        {[](auto& s) { s.writeFile("Word-1\\checks.txt", "exists a~b"); },
+         "Word-1/checks.txt line 1: \"~\" separates the checks", "a tilde in a check"},
+        {[](auto& s) { s.writeFile("Word-1\\checks.txt", "same 备份.docx 没有.docx"); },
+         "Word-1 check 1: the package has no file 没有.docx", "a package file that is not there"},
+        {[](auto& s) {
+             s.writeFile("Word-1\\checks.txt", "exists 春.docx");
+             s.writeFile("Word-1\\answer\\春.docx", "doc");
+         },
+         "Word-1 check 1: already met by the unsolved package", "a check that cannot fail"},
+        {[](auto& s) {
+             s.writeFile("Word-1\\checks.txt", "exists 诗.txt");
+             s.writeFile("Word-1\\answer\\春.docx", "doc");
+         },
+         "Word-1 check 1: not met by answer/: 诗.txt does not exist", "a check the answer does not meet"},
 #ifndef _WIN32  // Windows itself has no such file
         {[](auto& s) { s.writeFile("Word-1\\图片\\con.txt", "a"); },
          "Word-1/图片/con.txt: not a name the client unpacks", "a device name"},
@@ -185,6 +203,32 @@ TEST_F(BankCommandTest, RefusedSourcesWriteNothing) {
         EXPECT_EQ(streams.outText(), "");
         EXPECT_FALSE(fs::exists(testing::fsPath(out / "server"))) << "nothing under OUT";
     }
+}
+
+// Checks go into the catalogue beside the requirements; checks.txt and answer/ stay out of the
+// package, and each check is tried on the unsolved package and on the answer.
+TEST_F(BankCommandTest, ChecksAreWrittenAndTried) {
+    writeGoodSource();
+    source_.writeFile("Word-1\\checks.txt", "\nsame 备份\\春.docx 春.docx; absent 草稿.txt\n\n");
+    source_.writeFile("Word-1\\草稿.txt", "draft");
+    source_.writeFile("Word-1\\answer\\春.docx", std::string("PK\x03\x04 not really", 15));
+    source_.writeFile("Word-1\\answer\\备份\\春.docx", std::string("PK\x03\x04 not really", 15));
+    source_.writeFile("Excel-1\\checks.txt", "formula 成绩表.xlsx \"成绩 表!C2\"");
+    ASSERT_EQ(build(), 0) << streams_.errText();
+    const catalogue::Catalogue book(served("config.txt"));
+    EXPECT_EQ(book.valueGbk("自动检查", "Word第1题"),
+              *platform::utf8ToGbk("~same 备份\\春.docx 春.docx; absent 草稿.txt"));
+    EXPECT_EQ(book.valueGbk("自动检查", "Excel第1题"), *platform::utf8ToGbk("formula 成绩表.xlsx \"成绩 表!C2\""));
+    EXPECT_EQ(book.valueGbk("自动检查", "Word第2题"), "") << "no checks, no key";
+    EXPECT_NE(streams_.errText().find("Excel-1 no answer/ folder"), std::string::npos) << streams_.errText();
+    EXPECT_EQ(streams_.errText().find("Word-1 no answer/"), std::string::npos) << streams_.errText();
+
+    testing::ScratchFolder unpacked;
+    ASSERT_EQ(fetch::extractAll(served("Word-1.zip"), unpacked / "Word-1"), fetch::kExtractDone);
+    auto tree = treeOf(unpacked / "Word-1");
+    EXPECT_FALSE(tree.contains("checks.txt"));
+    EXPECT_FALSE(tree.contains("answer"));
+    EXPECT_TRUE(tree.contains("草稿.txt"));
 }
 
 // A file that cannot take its final name leaves no temporary file and no catalogue behind.
