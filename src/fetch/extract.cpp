@@ -15,6 +15,7 @@
 
 #include "fetch/archive_file.h"
 #include "fetch/entry_name.h"
+#include "fetch/zip64_records.h"
 #include "platform/files.h"
 
 namespace tovren::fetch {
@@ -242,11 +243,23 @@ class PartFile {
     platform::File file_;
 };
 
+// minizip reads the sizes from the central directory alone; a local ZIP64 field that says
+// otherwise is damage.
+bool localHeaderAgrees(unzFile archive, const unz_file_info64& info) {
+    const int length = unzGetLocalExtrafield(archive, nullptr, 0);
+    if (length <= 0) return length == 0;
+    std::string extra(static_cast<size_t>(length), '\0');
+    if (unzGetLocalExtrafield(archive, extra.data(), static_cast<unsigned>(length)) != length)
+        return false;
+    return localZip64Agrees(extra, info.compressed_size, info.uncompressed_size);
+}
+
 bool writeEntry(unzFile archive, const unz_file_info64& info, const std::string& outputPath,
                 Buffers& buffers) {
     int method = 0, level = 0;
     if (unzOpenCurrentFile2(archive, &method, &level, 1) != UNZ_OK) return false;
     OpenEntry entry{archive};
+    if (!localHeaderAgrees(archive, info)) return false;
     std::optional<PartFile> part = PartFile::create(outputPath);
     if (!part) return false;
     EntryWriter writer(info, part->file());
@@ -298,6 +311,7 @@ int32_t extractAll(std::string_view archivePath, std::string_view targetFolder) 
     if (!platform::pathExists(archivePath)) return kExtractNothingDone;
     if (!platform::pathExists(targetFolder) && !makeFolderPath(targetFolder)) return kExtractFailed;
     if (!startsWithLocalHeader(archivePath)) return kExtractFailed;
+    if (!zip64EndAgrees(archivePath)) return kExtractFailed;
 
     zlib_filefunc64_def io;
     fillArchiveFileFunctions(&io);
