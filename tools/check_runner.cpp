@@ -13,10 +13,10 @@
 #include <span>
 #include <string_view>
 
-#include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
+#include "exam/exam_layout.h"
 #include "fetch/archive_file.h"
 #include "fetch/download.h"
 #include "fetch/extract.h"
@@ -158,10 +158,9 @@ std::optional<ArchiveSurvey> surveyArchive(const std::string& archivePath) {
                 UNZ_OK)
                 break;
             std::string name(info.size_filename, '\0');
-            if (!name.empty() &&
-                unzGetCurrentFileInfo64(archive, &info, name.data(),
-                                        static_cast<uLong>(name.size()), nullptr, 0, nullptr,
-                                        0) != UNZ_OK)
+            if (!name.empty() && unzGetCurrentFileInfo64(archive, &info, name.data(),
+                                                         static_cast<uLong>(name.size()), nullptr,
+                                                         0, nullptr, 0) != UNZ_OK)
                 break;
             if ((info.flag & kUtf8NameFlag) == 0 && looksLikeUtf8(name))
                 survey->unflaggedUtf8Names.push_back(name);
@@ -292,8 +291,9 @@ bool ServerCheck::checkCatalogue() {
         warn("config.txt is " + encoding +
              "; this client reads it, but the catalogue's format is GBK");
     if (questions == 0)
-        warn("the catalogue lists no question at all: every type's count is 0 or missing, so "
-             "the students see nothing to choose");
+        warn(
+            "the catalogue lists no question at all: every type's count is 0 or missing, so "
+            "the students see nothing to choose");
     print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " + encoding +
           ", " + std::to_string(questions) + " questions");
     return true;
@@ -312,8 +312,8 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
     const std::string unpacked = scratch_.path() + "\\unpacked";
     makeFolder(packages);
     makeFolder(unpacked);
-    Fetched fetched =
-        fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase), packages + "\\");
+    Fetched fetched = fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase),
+                                     packages + "\\");
     if (!fetched.path) {
         problems.push_back("package: " + fetched.reason);
     } else {
@@ -355,9 +355,8 @@ void ServerCheck::warnOfUnflaggedNames(const std::string& package,
     for (size_t i = 0; i < names.size() && i < 3; ++i) shown += (i ? ", " : "") + names[i];
     if (names.size() > 3) shown += ", ...";
     warn(package + " names " + std::to_string(names.size()) +
-         (names.size() == 1 ? " entry" : " entries") +
-         " in UTF-8 without the UTF-8 flag (" + shown +
-         "): the client reads such names as GBK, so the students see " +
+         (names.size() == 1 ? " entry" : " entries") + " in UTF-8 without the UTF-8 flag (" +
+         shown + "): the client reads such names as GBK, so the students see " +
          platform::gbkToUtf8(names[0]) + "; rebuild the package with tovren-tool bank");
 }
 

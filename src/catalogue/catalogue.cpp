@@ -51,8 +51,8 @@ std::string valueGbkOfText(std::string_view fileBytes, std::string_view section,
     return value ? cutToLimit(*value) : std::string();
 }
 
-std::string valueGbkOfStream(const ReadPiece& read, std::string_view section,
-                             std::string_view key, size_t pieceSize) {
+std::string valueGbkOfStream(const ReadPiece& read, std::string_view section, std::string_view key,
+                             size_t pieceSize) {
     // The file is read in pieces and looked up in both of its possible encodings at once; the
     // encoding is known for certain only at the end (a UTF-8 file is valid UTF-8 throughout),
     // unless a byte-order mark or an invalid byte settles it earlier.
@@ -137,8 +137,8 @@ std::string valueGbkOfStream(const ReadPiece& read, std::string_view section,
 std::string Catalogue::valueGbk(std::string_view section, std::string_view key) const {
     std::optional<platform::File> file = platform::File::open(path_, platform::File::Mode::Read);
     if (!file) return {};
-    return valueGbkOfStream(
-        [&file](char* into, int64_t count) { return file->read(into, count); }, section, key);
+    return valueGbkOfStream([&file](char* into, int64_t count) { return file->read(into, count); },
+                            section, key);
 }
 
 int32_t Catalogue::questionCount(std::string_view typeText) const {

@@ -42,8 +42,8 @@ std::string valueGbkOfText(std::string_view fileBytes, std::string_view section,
 using ReadPiece = std::function<int64_t(char* into, int64_t count)>;
 // Reads the catalogue in pieces of `pieceSize` bytes (more for a longer line) and stops as soon
 // as the answer is known.
-std::string valueGbkOfStream(const ReadPiece& read, std::string_view section,
-                             std::string_view key, size_t pieceSize = 64 * 1024);
+std::string valueGbkOfStream(const ReadPiece& read, std::string_view section, std::string_view key,
+                             size_t pieceSize = 64 * 1024);
 
 class Catalogue {
   public:

@@ -220,8 +220,8 @@ __attribute__((target("avx2"))) const char* nextWorthALookAvx2(const char* p, co
             _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(at0Bytes, fold0), byte0),
                              _mm256_cmpeq_epi8(_mm256_or_si256(at1Bytes, fold1), byte1)),
             keyOn);
-        const __m256i look = _mm256_and_si256(
-            lineStart, _mm256_or_si256(_mm256_cmpeq_epi8(bytes, bracket), key));
+        const __m256i look =
+            _mm256_and_si256(lineStart, _mm256_or_si256(_mm256_cmpeq_epi8(bytes, bracket), key));
         const uint32_t found = static_cast<uint32_t>(_mm256_movemask_epi8(look));
         if (found != 0) return p + __builtin_ctz(found);
         p += 32;
@@ -330,8 +330,7 @@ bool IniLookup::feedLines(std::string_view& text, bool last) {
             keyStop = static_cast<size_t>(end - p) > reach ? std::min(limit, end - reach) : p;
         }
         const char* at = nextWorthALook(p, keyStop, wanted);
-        if (at == keyStop && keyStop < limit)
-            at = nextWorthALook(keyStop, limit, Wanted{});
+        if (at == keyStop && keyStop < limit) at = nextWorthALook(keyStop, limit, Wanted{});
         if (at >= limit) break;
         // Worth a look: it counts only at the start of a line, after blanks.
         const char* start = at;

@@ -214,7 +214,8 @@ class PartFile {
     }
 
   private:
-    PartFile(std::string path, platform::File file) : path_(std::move(path)), file_(std::move(file)) {}
+    PartFile(std::string path, platform::File file)
+        : path_(std::move(path)), file_(std::move(file)) {}
 
     // A name of the program's own kind that no archive is likely to hold.
     static std::string temporaryName() {

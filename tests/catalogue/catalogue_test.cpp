@@ -9,7 +9,6 @@
 
 #include "fuzz/catalogue_agreement.h"
 #include "platform/text.h"
-
 #include "support/scratch.h"
 
 namespace tovren::catalogue {

@@ -77,8 +77,13 @@ TEST(IniReader, PassingOverLinesFindsWhatTheLineByLineLookupFinds) {
         std::string file, section, key;
         const char* why;
     } cases[] = {
-        {"[a]\nWord\xB5\xDA" "12\xCC\xE2=x\nword\xB5\xDA" "12\xCC\xE2=y\n", "a",
-         "WORD\xB5\xDA" "12\xCC\xE2", "GBK keys that differ in the case of their letters"},
+        {"[a]\nWord\xB5\xDA"
+         "12\xCC\xE2=x\nword\xB5\xDA"
+         "12\xCC\xE2=y\n",
+         "a",
+         "WORD\xB5\xDA"
+         "12\xCC\xE2",
+         "GBK keys that differ in the case of their letters"},
         {"[a]\n\x81[=1\n[a]\n\x81[=2\n", "a", "\x81[", "a trail byte that is a bracket"},
         {"[a]\r k = 1 \r\t[b]\rk=2", "b", "k", "blanks, lone CRs, no end"},
         {"[a]\n" + longValue + "\nlast=1\n[b]\nlast=2", "b", "last", "a long line first"},
@@ -165,7 +170,11 @@ TEST(IniReader, ListsTheKeysOfASectionAsTheLookupsSeeThem) {
         {"[s]\na=1\n[t]\nb=2\n[s]\nc=3\n", "s", {"a"}, "only the first section of the name"},
         {"x=1\n[t]\ny=2\n", "s", {}, "a missing section"},
         {"[s\na=1\n[s]\nb=2\n", "s", {"b"}, "a section line without ] is skipped"},
-        {"[\xB2\xD9\xD7\xF7]\n\x57\xB5\xDA" "1=v\n", "\xB2\xD9\xD7\xF7", {"\x57\xB5\xDA" "1"},
+        {"[\xB2\xD9\xD7\xF7]\n\x57\xB5\xDA"
+         "1=v\n",
+         "\xB2\xD9\xD7\xF7",
+         {"\x57\xB5\xDA"
+          "1"},
          "GBK names"},
     };
     for (const auto& c : cases) {

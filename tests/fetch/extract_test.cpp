@@ -344,8 +344,8 @@ TEST(ExtractAll, AGoodPackageAfterADamagedOneIsUnpackedWhole) {
               kExtractFailed);
     EXPECT_EQ(package.unpacked(), (Tree{{"first.txt", "1"}}));
     package.dir.writeFile("Word-1/first.txt", "my answer");
-    EXPECT_EQ(package.unpack({{.name = "first.txt", .data = "1"},
-                              {.name = "second.txt", .data = second}}),
+    EXPECT_EQ(package.unpack(
+                  {{.name = "first.txt", .data = "1"}, {.name = "second.txt", .data = second}}),
               kExtractDone);
     EXPECT_EQ(package.unpacked(), (Tree{{"first.txt", "my answer"}, {"second.txt", second}}));
 }
@@ -471,16 +471,21 @@ TEST(ExtractAll, Zip64ArchivesUnpackLikeAnyOther) {
         ZipLayout layout;
         const char* why;
     } cases[] = {
-        {entries(Zip64::Central, false), {.zip64End = true},
+        {entries(Zip64::Central, false),
+         {.zip64End = true},
          "sizes and offsets only in the central ZIP64 extra fields, with the ZIP64 end records"},
-        {entries(Zip64::Central, false), {.zip64End = true, .classicEndFilled = true},
+        {entries(Zip64::Central, false),
+         {.zip64End = true, .classicEndFilled = true},
          "the classic end record filled with 0xFF"},
-        {entries(Zip64::Everywhere, false), {.zip64End = true},
+        {entries(Zip64::Everywhere, false),
+         {.zip64End = true},
          "ZIP64 always: the local headers' sizes in ZIP64 extra fields too"},
-        {entries(Zip64::Central, true), {.zip64End = true, .classicEndFilled = true},
+        {entries(Zip64::Central, true),
+         {.zip64End = true, .classicEndFilled = true},
          "a stream of unknown size: zero local sizes, ZIP64 data descriptors"},
         {entries(Zip64::Off, true), {}, "a stream of unknown size without ZIP64"},
-        {entries(Zip64::Central, false), {},
+        {entries(Zip64::Central, false),
+         {},
          "ZIP64 extra fields in an archive with classic end records only"},
     };
     for (const auto& c : cases) {
@@ -507,15 +512,16 @@ void writePieces(const std::string& path, const std::vector<ZipPiece>& pieces) {
 
 TEST(ExtractAll, Zip64BeyondTheClassicLimits) {
     // More entries than the classic end record can count: the walk must reach the last one.
-    std::vector<ZipEntry> many(65537, {.name = "d/", .method = kStored,
-                                       .externalAttributes = kDosFolder});
+    std::vector<ZipEntry> many(65537,
+                               {.name = "d/", .method = kStored, .externalAttributes = kDosFolder});
     many.back() = {.name = "d/last.txt", .data = "last"};
     // An entry whose local header lies beyond 4 GB.
     const uint64_t farAway = 4'500'000'000ull;
-    const std::vector<ZipEntry> far = {
-        {.name = "near.txt", .data = "near"},
-        {.name = "far.txt", .data = sampleText(5000), .zip64 = Zip64::Central,
-         .gapBefore = farAway}};
+    const std::vector<ZipEntry> far = {{.name = "near.txt", .data = "near"},
+                                       {.name = "far.txt",
+                                        .data = sampleText(5000),
+                                        .zip64 = Zip64::Central,
+                                        .gapBefore = farAway}};
     struct {
         std::vector<ZipPiece> pieces;
         Tree expected;
@@ -551,22 +557,34 @@ TEST(ExtractAll, Zip64RecordsThatContradictTheRestAreDamage) {
         Tree expected;
         const char* why;
     } cases[] = {
-        {three, {.zip64End = true, .zip64EndEntries = 2}, {},
+        {three,
+         {.zip64End = true, .zip64EndEntries = 2},
+         {},
          "the ZIP64 end record counts fewer entries than the classic one"},
-        {three, {.zip64End = true, .zip64EndEntries = 4}, {},
+        {three,
+         {.zip64End = true, .zip64EndEntries = 4},
+         {},
          "the ZIP64 end record counts more entries than the classic one"},
-        {three, {.zip64End = true, .zip64EndDirectoryOffset = directoryOffset - 1}, {},
+        {three,
+         {.zip64End = true, .zip64EndDirectoryOffset = directoryOffset - 1},
+         {},
          "the ZIP64 end record puts the directory elsewhere"},
-        {three, {.zip64End = true, .locatorTarget = 0}, {},
+        {three,
+         {.zip64End = true, .locatorTarget = 0},
+         {},
          "a ZIP64 locator that points at no ZIP64 end record"},
         {{{.name = "first.txt", .data = "1"},
-          {.name = "f.txt", .data = text, .zip64 = Zip64::Everywhere,
+          {.name = "f.txt",
+           .data = text,
+           .zip64 = Zip64::Everywhere,
            .localZip64Size = text.size() + 1}},
          {.zip64End = true},
          {{"first.txt", "1"}},
          "a local ZIP64 size that differs from the central one"},
         {{{.name = "first.txt", .data = "1"},
-          {.name = "f.txt", .data = text, .uncompressedSize = (1ull << 32) + text.size(),
+          {.name = "f.txt",
+           .data = text,
+           .uncompressedSize = (1ull << 32) + text.size(),
            .zip64 = Zip64::Central}},
          {.zip64End = true},
          {{"first.txt", "1"}},

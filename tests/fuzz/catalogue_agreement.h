@@ -36,8 +36,7 @@ inline std::string catalogueDisagreement(std::string_view input) {
             if (catalogue::findIniValue(text, name, key) !=
                 catalogue::findIniValueLineByLine(text, name, key))
                 return "passing over lines finds another value for key " + key;
-            lookups.emplace_back(section,
-                                 text.doubleByte() ? platform::gbkToUtf8(key) : key);
+            lookups.emplace_back(section, text.doubleByte() ? platform::gbkToUtf8(key) : key);
         }
     }
     for (const auto& [section, key] : lookups) {

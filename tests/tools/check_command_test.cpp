@@ -51,7 +51,7 @@ const std::string kRequirements =
 // What the server holds, path by path, and how it answers.
 struct Bank {
     std::string catalogue = kCountSection + kRequirements;  // UTF-8, served in GBK
-    std::optional<std::string> catalogueBytes;  // served as they are instead, when set
+    std::optional<std::string> catalogueBytes;              // served as they are instead, when set
     std::map<std::string, std::string> files = {
         {"/Kavrel/Word-1.zip", package("春.docx")},
         {"/Kavrel/Word-2.zip", package("荷塘月色.docx")},
@@ -67,8 +67,7 @@ HttpReply answer(const Bank& bank, const HttpRequest& request) {
     if (request.path == "/Kavrel/config.txt")
         return bank.catalogueMissing
                    ? testing::statusReply(404)
-                   : testing::fileReply(bank.catalogueBytes.value_or(gbk(bank.catalogue)),
-                                        request);
+                   : testing::fileReply(bank.catalogueBytes.value_or(gbk(bank.catalogue)), request);
     auto found = bank.files.find(request.path);
     if (found == bank.files.end()) return testing::statusReply(404, {"Content-Length: 0"});
     if (bank.withoutLength.contains(request.path)) {
@@ -235,8 +234,8 @@ TEST_F(CheckCommandTest, BrokenBanks) {
           "3 questions (3 OK, 0 failed), help document OK, 1 warnings\n"},
          "UTF-8 names without the UTF-8 flag, as macOS and Info-ZIP write them"},
         {[](Bank& b) {
-             b.files["/Kavrel/Word-1.zip"] = zip::zipArchive(
-                 {{.name = "世界.txt", .data = "x", .flags = zip::kUtf8Flag}});
+             b.files["/Kavrel/Word-1.zip"] =
+                 zip::zipArchive({{.name = "世界.txt", .data = "x", .flags = zip::kUtf8Flag}});
          },
          0,
          {"3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"},
@@ -249,12 +248,16 @@ TEST_F(CheckCommandTest, BrokenBanks) {
          {"3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"},
          "a GBK name that happens to be valid UTF-8 (CD A8 D6 AA) is no UTF-8 name"},
         {[](Bank& b) {
-             b.files["/Kavrel/Word-1.zip"] = zip::zipArchive(
-                 {{.name = "sub/", .method = zip::kStored, .externalAttributes = zip::kDosFolder,
-                   .zip64 = zip::Zip64::Everywhere},
-                  {.name = gbk("sub/春.docx"), .data = "exercise", .zip64 = zip::Zip64::Everywhere,
-                   .streamed = true}},
-                 {.zip64End = true, .classicEndFilled = true});
+             b.files["/Kavrel/Word-1.zip"] =
+                 zip::zipArchive({{.name = "sub/",
+                                   .method = zip::kStored,
+                                   .externalAttributes = zip::kDosFolder,
+                                   .zip64 = zip::Zip64::Everywhere},
+                                  {.name = gbk("sub/春.docx"),
+                                   .data = "exercise",
+                                   .zip64 = zip::Zip64::Everywhere,
+                                   .streamed = true}},
+                                 {.zip64End = true, .classicEndFilled = true});
          },
          0,
          {"Word          1 ", "        2             2  OK\n",

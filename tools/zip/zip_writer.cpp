@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-
 namespace tovren::zip {
 namespace {
 
