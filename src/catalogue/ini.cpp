@@ -1,6 +1,7 @@
 #include "catalogue/ini.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -229,18 +230,41 @@ __attribute__((target("avx2"))) const char* nextWorthALookAvx2(const char* p, co
     return nextWorthALookSse2(p, stop, w);
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
-const char* nextWorthALook(const char* p, const char* stop, const Wanted& w) {
+LineScan bestLineScan() {
 #if defined(__SSE2__)
-    return kHasAvx2 ? nextWorthALookAvx2(p, stop, w) : nextWorthALookSse2(p, stop, w);
+    return __builtin_cpu_supports("avx2") ? LineScan::Avx2 : LineScan::Sse2;
 #else
-    return nextWorthALookByBytes(p, stop, w);
+    return LineScan::Bytes;
 #endif
 }
 
+std::atomic<LineScan> chosenLineScan{bestLineScan()};
+
+const char* nextWorthALook(const char* p, const char* stop, const Wanted& w) {
+    switch (chosenLineScan.load(std::memory_order_relaxed)) {
+#if defined(__SSE2__)
+        case LineScan::Avx2:
+            return nextWorthALookAvx2(p, stop, w);
+        case LineScan::Sse2:
+            return nextWorthALookSse2(p, stop, w);
+#endif
+        default:
+            return nextWorthALookByBytes(p, stop, w);
+    }
+}
+
 }  // namespace
+
+LineScan lineScan() {
+    return chosenLineScan.load();
+}
+
+void setLineScan(LineScan scan) {
+    const LineScan best = bestLineScan();
+    chosenLineScan.store(static_cast<int>(scan) > static_cast<int>(best) ? best : scan);
+}
 
 const char* findLineEnd(const char* p, const char* end) {
 #if defined(__SSE2__)

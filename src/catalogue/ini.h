@@ -61,6 +61,13 @@ IniText classifyIniText(std::string_view fileBytes);
 // no lookup notices.
 const char* findLineEnd(const char* from, const char* end);
 
+// How a lookup passes over lines: byte by byte, or 16 or 32 bytes at a time with the SSE2 or AVX2
+// instructions. The best the processor has is used; tests try the others too.
+enum class LineScan { Bytes, Sse2, Avx2 };
+LineScan lineScan();
+// Takes the best the processor has when it lacks the one asked for.
+void setLineScan(LineScan scan);
+
 // One lookup, fed the file's lines in order (without their line ends), so a file can be read
 // in pieces. Section and key are given in the text's own encoding.
 class IniLookup {

@@ -91,13 +91,19 @@ TEST(IniReader, PassingOverLinesFindsWhatTheLineByLineLookupFinds) {
         {"\x01[a]\nk=0\n[a]\n\x01k=1", "a", "\x01k", "control bytes before names"},
         {"[a]\n;k=1\n k =2\n", "a", "k", "a comment line that holds the key"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.why);
-        const IniText text = classifyIniText(c.file);
-        EXPECT_EQ(findIniValue(text, c.section, c.key),
-                  findIniValueLineByLine(text, c.section, c.key));
-        EXPECT_TRUE(findIniValue(text, c.section, c.key).has_value());
+    const LineScan best = lineScan();
+    for (LineScan scan : {LineScan::Bytes, LineScan::Sse2, LineScan::Avx2}) {
+        setLineScan(scan);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.why);
+            SCOPED_TRACE(static_cast<int>(lineScan()));
+            const IniText text = classifyIniText(c.file);
+            EXPECT_EQ(findIniValue(text, c.section, c.key),
+                      findIniValueLineByLine(text, c.section, c.key));
+            EXPECT_TRUE(findIniValue(text, c.section, c.key).has_value());
+        }
     }
+    setLineScan(best);
 }
 
 TEST(IniReader, GbkNamesCompareWholeCharacters) {

@@ -32,10 +32,19 @@ inline std::string catalogueDisagreement(std::string_view input) {
         std::vector<std::string> keys = catalogue::findIniKeys(text, name);
         keys.resize(std::min<size_t>(keys.size(), 4));
         for (const std::string& key : keys) {
-            // The fast and the line-by-line lookup, on the text's own bytes.
-            if (catalogue::findIniValue(text, name, key) !=
-                catalogue::findIniValueLineByLine(text, name, key))
-                return "passing over lines finds another value for key " + key;
+            // The fast and the line-by-line lookup, on the text's own bytes, with every way of
+            // passing over lines that the processor has.
+            const std::optional<std::string> reference =
+                catalogue::findIniValueLineByLine(text, name, key);
+            const catalogue::LineScan best = catalogue::lineScan();
+            bool same = true;
+            for (catalogue::LineScan scan : {catalogue::LineScan::Bytes, catalogue::LineScan::Sse2,
+                                             catalogue::LineScan::Avx2}) {
+                catalogue::setLineScan(scan);
+                same = same && catalogue::findIniValue(text, name, key) == reference;
+            }
+            catalogue::setLineScan(best);
+            if (!same) return "passing over lines finds another value for key " + key;
             lookups.emplace_back(section, text.doubleByte() ? platform::gbkToUtf8(key) : key);
         }
     }
