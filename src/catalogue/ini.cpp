@@ -234,6 +234,9 @@ __attribute__((target("avx2"))) const char* nextWorthALookAvx2(const char* p, co
 
 LineScan bestLineScan() {
 #if defined(__SSE2__)
+    // Asked while static objects are made, perhaps before the compiler's own start-up code has
+    // read the processor's features: read them here.
+    __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") ? LineScan::Avx2 : LineScan::Sse2;
 #else
     return LineScan::Bytes;
