@@ -10,42 +10,38 @@ if(TOVREN_SANITIZE AND NOT WIN32)
 endif()
 add_subdirectory(${TOVREN_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest EXCLUDE_FROM_ALL)
 
-# zlib and minizip. Natively Debian's packages; for Windows zlib from libz-mingw-w64-dev and
-# minizip's unzip.c and ioapi.c from Debian's zlib source package, fetched by scripts/fetch-minizip
-# into the build folder (never committed). The fuzz build compiles them too, so that the fuzzer
-# sees minizip's branches as well as ours.
-if(WIN32 OR TOVREN_FUZZ)
-  if(WIN32)
-    # libz.a, never the import library libz.dll.a: Windows has no zlib1.dll (Wine has).
-    set(ZLIB_USE_STATIC_LIBS ON)
-    # A build folder configured before this chose the import library; find it again.
-    foreach(_var ZLIB_LIBRARY ZLIB_LIBRARY_RELEASE ZLIB_LIBRARY_DEBUG)
-      if("${${_var}}" MATCHES "\\.dll\\.a$")
-        unset(${_var} CACHE)
-      endif()
-    endforeach()
-  endif()
-  find_package(ZLIB REQUIRED)
-  set(TOVREN_MINIZIP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/minizip CACHE PATH "minizip sources")
-  if(NOT EXISTS ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c)
-    execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-minizip ${TOVREN_MINIZIP_SOURCE_DIR}
-                    RESULT_VARIABLE _fetch_result)
-    if(NOT _fetch_result EQUAL 0)
-      message(FATAL_ERROR "minizip sources are missing; scripts/fetch-minizip failed")
+# zlib and minizip. zlib from Debian's packages (zlib1g-dev natively, libz-mingw-w64-dev for
+# Windows). minizip's unzip.c and ioapi.c are compiled here from Debian's zlib source package,
+# fetched by scripts/fetch-minizip into the build folder (never committed), for every target:
+# one extractor from one source, so the native tools read ZIP64 exactly as the client does
+# (Debian's own libminizip 1.1 compares the ZIP64 markers against (unsigned long)-1, which is
+# 2^64-1 on 64-bit Linux, and never takes a ZIP64 size). The fuzz build sees minizip's branches
+# as well as ours.
+if(WIN32)
+  # libz.a, never the import library libz.dll.a: Windows has no zlib1.dll (Wine has).
+  set(ZLIB_USE_STATIC_LIBS ON)
+  # A build folder configured before this chose the import library; find it again.
+  foreach(_var ZLIB_LIBRARY ZLIB_LIBRARY_RELEASE ZLIB_LIBRARY_DEBUG)
+    if("${${_var}}" MATCHES "\\.dll\\.a$")
+      unset(${_var} CACHE)
     endif()
-  endif()
-  add_library(minizip STATIC ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c ${TOVREN_MINIZIP_SOURCE_DIR}/ioapi.c)
-  target_include_directories(minizip SYSTEM PUBLIC ${TOVREN_MINIZIP_SOURCE_DIR})
-  target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
-  target_compile_options(minizip PRIVATE -w)
-  target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
-  add_library(tovren::minizip ALIAS minizip)
-else()
-  find_package(ZLIB REQUIRED)
-  find_package(PkgConfig REQUIRED)
-  pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
-  add_library(tovren::minizip ALIAS PkgConfig::MINIZIP)
+  endforeach()
 endif()
+find_package(ZLIB REQUIRED)
+set(TOVREN_MINIZIP_SOURCE_DIR ${CMAKE_SOURCE_DIR}/build/_deps/minizip CACHE PATH "minizip sources")
+if(NOT EXISTS ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c)
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-minizip ${TOVREN_MINIZIP_SOURCE_DIR}
+                  RESULT_VARIABLE _fetch_result)
+  if(NOT _fetch_result EQUAL 0)
+    message(FATAL_ERROR "minizip sources are missing; scripts/fetch-minizip failed")
+  endif()
+endif()
+add_library(minizip STATIC ${TOVREN_MINIZIP_SOURCE_DIR}/unzip.c ${TOVREN_MINIZIP_SOURCE_DIR}/ioapi.c)
+target_include_directories(minizip SYSTEM PUBLIC ${TOVREN_MINIZIP_SOURCE_DIR})
+target_compile_definitions(minizip PUBLIC NOCRYPT NOUNCRYPT)
+target_compile_options(minizip PRIVATE -w)
+target_link_libraries(minizip PUBLIC ZLIB::ZLIB)
+add_library(tovren::minizip ALIAS minizip)
 
 # pugixml reads the XML parts of Office documents. Both builds compile it from Debian's pugixml
 # source package, fetched by scripts/fetch-pugixml into the build folder (never committed).

@@ -13,12 +13,12 @@
 #include <span>
 #include <string_view>
 
-#include "exam/exam_layout.h"
 #include "catalogue/catalogue.h"
 #include "check_review.h"
 #include "grading/grader.h"
 #include "catalogue/ini.h"
 #include "catalogue/text_rules.h"
+#include "exam/exam_layout.h"
 #include "fetch/archive_file.h"
 #include "fetch/download.h"
 #include "fetch/extract.h"
@@ -124,17 +124,52 @@ class Fetcher {
     fetch::Download download_;  // ended first: its task reports into the members above
 };
 
-// The number of entries in the archive's central directory.
-std::optional<uint64_t> entryCount(const std::string& archivePath) {
+// What check reads in a package besides unpacking it.
+struct ArchiveSurvey {
+    uint64_t entries = 0;
+    // Names written in UTF-8 that carry no UTF-8 flag (as macOS's archiver and Info-ZIP on
+    // Linux write them): the client must read them as GBK.
+    std::vector<std::string> unflaggedUtf8Names;
+};
+
+// Valid UTF-8 with a character of three bytes or more, as every Chinese character is. Some GBK
+// names are valid UTF-8 too ("通知" is CD A8 D6 AA, two Greek and Hebrew marks), but only by
+// two-byte sequences: a GBK name that reads as three-byte UTF-8 throughout is very rare.
+bool looksLikeUtf8(std::string_view name) {
+    if (!platform::isValidUtf8(name)) return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0xE0) return true;
+    return false;
+}
+
+std::optional<ArchiveSurvey> surveyArchive(const std::string& archivePath) {
+    constexpr uLong kUtf8NameFlag = 1u << 11;
     zlib_filefunc64_def io;
     fetch::fillArchiveFileFunctions(&io);
     unzFile archive = unzOpen2_64(archivePath.c_str(), &io);
     if (!archive) return std::nullopt;
+    std::optional<ArchiveSurvey> survey;
     unz_global_info64 global;
-    std::optional<uint64_t> count;
-    if (unzGetGlobalInfo64(archive, &global) == UNZ_OK) count = global.number_entry;
+    if (unzGetGlobalInfo64(archive, &global) == UNZ_OK) {
+        survey.emplace();
+        survey->entries = global.number_entry;
+        for (int status = unzGoToFirstFile(archive); status == UNZ_OK;
+             status = unzGoToNextFile(archive)) {
+            unz_file_info64 info;
+            if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+                UNZ_OK)
+                break;
+            std::string name(info.size_filename, '\0');
+            if (!name.empty() && unzGetCurrentFileInfo64(archive, &info, name.data(),
+                                                         static_cast<uLong>(name.size()), nullptr,
+                                                         0, nullptr, 0) != UNZ_OK)
+                break;
+            if ((info.flag & kUtf8NameFlag) == 0 && looksLikeUtf8(name))
+                survey->unflaggedUtf8Names.push_back(name);
+        }
+    }
     unzClose(archive);
-    return count;
+    return survey;
 }
 
 struct CheckOptions {
@@ -214,6 +249,7 @@ class ServerCheck {
     }
     bool checkCatalogue();
     bool checkQuestion(std::string_view type, int32_t number, int32_t index, int32_t total);
+    void warnOfUnflaggedNames(const std::string& package, const std::vector<std::string>& names);
     void probeBeyondCount(std::string_view type, int32_t count);
     void checkKeys();
     bool checkHelp();
@@ -262,9 +298,16 @@ bool ServerCheck::checkCatalogue() {
         counts_[std::string(type)] = count;
         questions += std::max(count, 0);
     }
-    if (!gbk) warn("config.txt is UTF-8; this client reads it, but the catalogue's format is GBK");
-    print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " +
-          (gbk ? "GBK" : "UTF-8") + ", " + std::to_string(questions) + " questions");
+    const std::string encoding(catalogue::encodingName(text.encoding));
+    if (!gbk)
+        warn("config.txt is " + encoding +
+             "; this client reads it, but the catalogue's format is GBK");
+    if (questions == 0)
+        warn(
+            "the catalogue lists no question at all: every type's count is 0 or missing, so "
+            "the students see nothing to choose");
+    print("catalogue  " + address + "  " + std::to_string(bytes.size()) + " bytes, " + encoding +
+          ", " + std::to_string(questions) + " questions");
     return true;
 }
 
@@ -281,8 +324,8 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
     const std::string unpacked = scratch_.path() + "\\unpacked";
     makeFolder(packages);
     makeFolder(unpacked);
-    Fetched fetched =
-        fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase), packages + "\\");
+    Fetched fetched = fetcher_.fetch(exam::packageAddress(type, numberText, options_.serverBase),
+                                     packages + "\\");
     if (!fetched.path) {
         problems.push_back("package: " + fetched.reason);
     } else {
@@ -299,8 +342,10 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
                                ")");
         else
             reviewQuestionChecks(type, numberText, unpacked + "\\" + name, *fetched.path, problems);
-        if (std::optional<uint64_t> count = entryCount(*fetched.path))
-            entries = std::to_string(*count);
+        if (std::optional<ArchiveSurvey> survey = surveyArchive(*fetched.path)) {
+            entries = std::to_string(survey->entries);
+            warnOfUnflaggedNames(name + ".zip", survey->unflaggedUtf8Names);
+        }
         platform::deleteFile(*fetched.path);
         removeAll(unpacked + "\\" + name);
     }
@@ -315,6 +360,18 @@ bool ServerCheck::checkQuestion(std::string_view type, int32_t number, int32_t i
                   static_cast<int>(number), size.c_str(), entries.c_str(), lines);
     print(line + (result.empty() ? std::string("OK") : result));
     return problems.empty();
+}
+
+void ServerCheck::warnOfUnflaggedNames(const std::string& package,
+                                       const std::vector<std::string>& names) {
+    if (names.empty()) return;
+    std::string shown;
+    for (size_t i = 0; i < names.size() && i < 3; ++i) shown += (i ? ", " : "") + names[i];
+    if (names.size() > 3) shown += ", ...";
+    warn(package + " names " + std::to_string(names.size()) +
+         (names.size() == 1 ? " entry" : " entries") + " in UTF-8 without the UTF-8 flag (" +
+         shown + "): the client reads such names as GBK, so the students see " +
+         platform::gbkToUtf8(names[0]) + "; rebuild the package with tovren-tool bank");
 }
 
 // A package the catalogue does not count is one the students never see.

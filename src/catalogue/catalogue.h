@@ -3,6 +3,7 @@
 // The file is read anew at every lookup, so a catalogue that arrives while the window is open
 // is used from the next choice on. A missing file, section or key reads as empty text.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,20 @@ inline constexpr int32_t kMostQuestions = 9999;
 // "第" + n + "题" for n = 1 .. count, at most kMostQuestions of them; nothing for a count of 0
 // or less.
 std::vector<QuestionItem> questionList(int32_t count);
+
+// The lookup behind Catalogue::valueGbk: the value of `key` in `section` (both UTF-8) as GBK
+// bytes, at most kValueLimit of them; empty when the section or the key is missing. A catalogue
+// is GBK, UTF-8 or UTF-16LE with its byte-order mark; the values of the latter two are read in
+// their GBK form. The same bytes give the same value whether they are given whole or read in
+// pieces.
+std::string valueGbkOfText(std::string_view fileBytes, std::string_view section,
+                           std::string_view key);
+// Reads up to `count` bytes into `into`: how many, 0 at the end, -1 on an error.
+using ReadPiece = std::function<int64_t(char* into, int64_t count)>;
+// Reads the catalogue in pieces of `pieceSize` bytes (more for a longer line) and stops as soon
+// as the answer is known.
+std::string valueGbkOfStream(const ReadPiece& read, std::string_view section, std::string_view key,
+                             size_t pieceSize = 64 * 1024);
 
 class Catalogue {
   public:

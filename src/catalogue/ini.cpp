@@ -1,6 +1,12 @@
 #include "catalogue/ini.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "platform/text.h"
 
@@ -67,25 +73,216 @@ std::string_view unquote(std::string_view v) {
     return v;
 }
 
-// Calls `line` for each line of the text, without its "\n", until it returns true.
+// Calls `line` for each line of the text, without its line end, until it returns true.
 template <typename LineFunction>
 void forEachLine(std::string_view text, LineFunction line) {
-    while (!text.empty()) {
-        const void* newline = std::memchr(text.data(), '\n', text.size());
-        size_t length = newline ? static_cast<const char*>(newline) - text.data() : text.size();
-        if (line(text.substr(0, length))) break;
-        text.remove_prefix(newline ? length + 1 : length);
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* lineEnd = findLineEnd(p, end);
+        if (line(std::string_view(p, static_cast<size_t>(lineEnd - p)))) break;
+        p = lineEnd == end ? end : lineEnd + 1;
     }
 }
 
 }  // namespace
 
+std::string_view encodingName(TextEncoding encoding) {
+    switch (encoding) {
+        case TextEncoding::Gbk:
+            return "GBK";
+        case TextEncoding::Utf8:
+            return "UTF-8";
+        case TextEncoding::Utf16Le:
+            return "UTF-16LE";
+    }
+    return "GBK";
+}
+
+std::string Utf16LeDecoder::decode(std::string_view bytes, bool last) {
+    std::string input = held_;
+    input.append(bytes);
+    held_.clear();
+    std::u16string text(input.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(input[2 * i]) |
+                                        static_cast<unsigned char>(input[2 * i + 1]) << 8);
+    size_t used = text.size() * 2;
+    if (!last) {
+        // A high surrogate waits for its partner in the next piece.
+        if (!text.empty() && text.back() >= 0xD800 && text.back() <= 0xDBFF) {
+            text.pop_back();
+            used -= 2;
+        }
+        held_ = input.substr(used);
+    }
+    return platform::utf16ToUtf8(text);
+}
+
 IniText classifyIniText(std::string_view bytes) {
+    if (bytes.starts_with(kUtf16LeByteOrderMark)) {
+        Utf16LeDecoder decoder;
+        return {decoder.decode(bytes.substr(kUtf16LeByteOrderMark.size()), true),
+                TextEncoding::Utf16Le};
+    }
     if (bytes.starts_with(kUtf8ByteOrderMark))
-        return {bytes.substr(kUtf8ByteOrderMark.size()), TextEncoding::Utf8};
+        return {std::string(bytes.substr(kUtf8ByteOrderMark.size())), TextEncoding::Utf8};
     // A GBK catalogue fails the check at its first Chinese character, so this is cheap there.
-    if (hasHighByte(bytes) && platform::isValidUtf8(bytes)) return {bytes, TextEncoding::Utf8};
-    return {bytes, TextEncoding::Gbk};
+    if (hasHighByte(bytes) && platform::isValidUtf8(bytes))
+        return {std::string(bytes), TextEncoding::Utf8};
+    return {std::string(bytes), TextEncoding::Gbk};
+}
+
+namespace {
+
+const char* findLineEndByBytes(const char* p, const char* end) {
+    while (p < end && *p != '\r' && *p != '\n') ++p;
+    return p;
+}
+
+// What makes a position worth a look while a lookup passes over a text: the byte before it is
+// a line end or a blank (or any other byte up to 0x20, which costs nothing to let through), and
+// it holds "[" or, while the key is wanted, two of the key's bytes lie where the key would have
+// them: its last, and the one two before it (for "Word第12题", "题" and "2"). Every section line
+// and every line holding the key has such a position at its first non-blank byte; the few
+// others are sorted out one by one.
+struct Probe {
+    size_t at = 0;           // offset in the key
+    unsigned char byte = 0;  // the key's byte there, lower case when `fold`
+    bool fold = false;       // an ASCII letter, compared without regard to case
+};
+
+struct Wanted {
+    bool key = false;  // the key is wanted: inside the section
+    Probe probes[2];
+
+    bool matches(const char* p, const Probe& probe) const {
+        auto c = static_cast<unsigned char>(p[probe.at]);
+        return (probe.fold ? (c | 0x20) : c) == probe.byte;
+    }
+};
+
+bool worthALook(const char* p, const Wanted& w) {
+    if (static_cast<unsigned char>(p[-1]) > 0x20) return false;
+    if (*p == '[') return true;
+    return w.key && w.matches(p, w.probes[0]) && w.matches(p, w.probes[1]);
+}
+
+// The first position in [p, stop) worth a look, or stop. p - 1 must be readable, and so must
+// everything up to stop + keyLength - 1 while the key is wanted.
+const char* nextWorthALookByBytes(const char* p, const char* stop, const Wanted& w) {
+    while (p < stop && !worthALook(p, w)) ++p;
+    return p;
+}
+
+#if defined(__SSE2__)
+const char* nextWorthALookSse2(const char* p, const char* stop, const Wanted& w) {
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i bracket = _mm_set1_epi8('[');
+    const __m128i keyOn = _mm_set1_epi8(w.key ? -1 : 0);
+    const auto probe = [&](const Probe& q) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + q.at));
+        return _mm_cmpeq_epi8(_mm_or_si128(bytes, _mm_set1_epi8(q.fold ? 0x20 : 0)),
+                              _mm_set1_epi8(static_cast<char>(q.byte)));
+    };
+    while (stop - p >= 16) {
+        const __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i lineStart = _mm_cmpeq_epi8(_mm_min_epu8(before, space), before);
+        const __m128i key =
+            _mm_and_si128(_mm_and_si128(probe(w.probes[0]), probe(w.probes[1])), keyOn);
+        const __m128i look =
+            _mm_and_si128(lineStart, _mm_or_si128(_mm_cmpeq_epi8(bytes, bracket), key));
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(look));
+        if (found != 0) return p + __builtin_ctz(found);
+        p += 16;
+    }
+    return nextWorthALookByBytes(p, stop, w);
+}
+
+// Thirty-two bytes at a time on a processor with AVX2 (most since 2013).
+__attribute__((target("avx2"))) const char* nextWorthALookAvx2(const char* p, const char* stop,
+                                                               const Wanted& w) {
+    const __m256i space = _mm256_set1_epi8(0x20);
+    const __m256i bracket = _mm256_set1_epi8('[');
+    const __m256i keyOn = _mm256_set1_epi8(w.key ? -1 : 0);
+    const __m256i fold0 = _mm256_set1_epi8(w.probes[0].fold ? 0x20 : 0);
+    const __m256i byte0 = _mm256_set1_epi8(static_cast<char>(w.probes[0].byte));
+    const __m256i fold1 = _mm256_set1_epi8(w.probes[1].fold ? 0x20 : 0);
+    const __m256i byte1 = _mm256_set1_epi8(static_cast<char>(w.probes[1].byte));
+    const size_t at0 = w.probes[0].at, at1 = w.probes[1].at;
+    while (stop - p >= 32) {
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p - 1));
+        const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i at0Bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at0));
+        const __m256i at1Bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + at1));
+        const __m256i lineStart = _mm256_cmpeq_epi8(_mm256_min_epu8(before, space), before);
+        const __m256i key = _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(at0Bytes, fold0), byte0),
+                             _mm256_cmpeq_epi8(_mm256_or_si256(at1Bytes, fold1), byte1)),
+            keyOn);
+        const __m256i look =
+            _mm256_and_si256(lineStart, _mm256_or_si256(_mm256_cmpeq_epi8(bytes, bracket), key));
+        const uint32_t found = static_cast<uint32_t>(_mm256_movemask_epi8(look));
+        if (found != 0) return p + __builtin_ctz(found);
+        p += 32;
+    }
+    return nextWorthALookSse2(p, stop, w);
+}
+
+#endif
+
+LineScan bestLineScan() {
+#if defined(__SSE2__)
+    // Asked while static objects are made, perhaps before the compiler's own start-up code has
+    // read the processor's features: read them here.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? LineScan::Avx2 : LineScan::Sse2;
+#else
+    return LineScan::Bytes;
+#endif
+}
+
+std::atomic<LineScan> chosenLineScan{bestLineScan()};
+
+const char* nextWorthALook(const char* p, const char* stop, const Wanted& w) {
+    switch (chosenLineScan.load(std::memory_order_relaxed)) {
+#if defined(__SSE2__)
+        case LineScan::Avx2:
+            return nextWorthALookAvx2(p, stop, w);
+        case LineScan::Sse2:
+            return nextWorthALookSse2(p, stop, w);
+#endif
+        default:
+            return nextWorthALookByBytes(p, stop, w);
+    }
+}
+
+}  // namespace
+
+LineScan lineScan() {
+    return chosenLineScan.load();
+}
+
+void setLineScan(LineScan scan) {
+    const LineScan best = bestLineScan();
+    chosenLineScan.store(static_cast<int>(scan) > static_cast<int>(best) ? best : scan);
+}
+
+const char* findLineEnd(const char* p, const char* end) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, which every x86-64 processor can.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned ends = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        if (ends != 0) return p + __builtin_ctz(ends);
+        p += 16;
+    }
+#endif
+    return findLineEndByBytes(p, end);
 }
 
 IniLookup::IniLookup(std::string_view section, std::string_view key, bool doubleByte)
@@ -120,29 +317,78 @@ bool IniLookup::feed(std::string_view line) {
     return finished_ = true;
 }
 
-bool IniLookup::feedLines(std::string_view& text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (!finished_) {
-        const void* newline = std::memchr(p, '\n', static_cast<size_t>(end - p));
-        if (!newline) break;
-        const char* lineEnd = static_cast<const char*>(newline);
-        feed(std::string_view(p, static_cast<size_t>(lineEnd - p)));
-        p = lineEnd + 1;
+bool IniLookup::feedLines(std::string_view& text, bool last) {
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    // Only complete lines are taken, unless this is the last piece.
+    const char* limit = end;
+    if (!last) {
+        while (limit > begin && limit[-1] != '\r' && limit[-1] != '\n') --limit;
     }
-    text.remove_prefix(static_cast<size_t>(p - text.data()));
+    // Feeds the line that starts at `start`; the position after its end.
+    const auto feedLineAt = [&](const char* start) {
+        const char* lineEnd = findLineEnd(start, limit);
+        feed(std::string_view(start, static_cast<size_t>(lineEnd - start)));
+        return lineEnd < limit ? lineEnd + 1 : limit;
+    };
+    // The key's last byte and the one two before it, each compared without regard to case
+    // when it is an ASCII letter: never stricter than the names' comparison, so no line that
+    // holds the key is passed over.
+    Wanted keyWanted;
+    keyWanted.key = true;
+    if (!key_.empty()) {
+        const size_t positions[2] = {key_.size() - 1, key_.size() >= 3 ? key_.size() - 3 : 0};
+        for (int i = 0; i < 2; ++i) {
+            const char byte = key_[positions[i]];
+            const bool fold = isAsciiLetter(byte);
+            keyWanted.probes[i] = {positions[i],
+                                   static_cast<unsigned char>(fold ? byte | 0x20 : byte), fold};
+        }
+    }
+    // The first line has no byte before it to look at.
+    const char* p = begin < limit ? feedLineAt(begin) : limit;
+    while (!finished_ && p < limit) {
+        const Wanted wanted = inSection_ && !key_.empty() ? keyWanted : Wanted{};
+        // The key is looked for only where its last byte lies in the text; a line that starts
+        // nearer the end is shorter than the key.
+        const char* keyStop = limit;
+        if (wanted.key) {
+            const size_t reach = key_.size() - 1;
+            keyStop = static_cast<size_t>(end - p) > reach ? std::min(limit, end - reach) : p;
+        }
+        const char* at = nextWorthALook(p, keyStop, wanted);
+        if (at == keyStop && keyStop < limit) at = nextWorthALook(keyStop, limit, Wanted{});
+        if (at >= limit) break;
+        // Worth a look: it counts only at the start of a line, after blanks.
+        const char* start = at;
+        while (start > begin && (start[-1] == ' ' || start[-1] == '\t')) --start;
+        if (start != begin && start[-1] != '\r' && start[-1] != '\n') {
+            p = at + 1;
+            continue;
+        }
+        p = std::max(feedLineAt(start), at + 1);
+    }
+    text.remove_prefix(static_cast<size_t>((finished_ ? p : limit) - begin));
     return finished_;
 }
 
 std::optional<std::string> findIniValue(const IniText& text, std::string_view section,
                                         std::string_view key) {
-    IniLookup lookup(section, key, text.encoding == TextEncoding::Gbk);
+    IniLookup lookup(section, key, text.doubleByte());
+    std::string_view body = text.body;
+    lookup.feedLines(body, true);
+    return lookup.value();
+}
+
+std::optional<std::string> findIniValueLineByLine(const IniText& text, std::string_view section,
+                                                  std::string_view key) {
+    IniLookup lookup(section, key, text.doubleByte());
     forEachLine(text.body, [&](std::string_view line) { return lookup.feed(line); });
     return lookup.value();
 }
 
 std::vector<std::string> findIniKeys(const IniText& text, std::string_view section) {
-    const bool doubleByte = text.encoding == TextEncoding::Gbk;
+    const bool doubleByte = text.doubleByte();
     std::vector<std::string> keys;
     bool inSection = false;
     forEachLine(text.body, [&](std::string_view line) {

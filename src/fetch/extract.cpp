@@ -3,14 +3,19 @@
 #include <unzip.h>
 #include <zlib.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fetch/archive_file.h"
 #include "fetch/entry_name.h"
+#include "fetch/zip64_records.h"
 #include "platform/files.h"
 
 namespace tovren::fetch {
@@ -172,18 +177,100 @@ bool inflateDeflated(unzFile archive, EntryWriter& writer, Buffers& buffers) {
     }
 }
 
+// An entry's file while it is being written: a temporary name in the entry's own folder, which
+// becomes the final name only once the data is complete and checked. Until then the file is
+// removed on every way out, so a failed entry leaves nothing, least of all a cut-short file
+// under a name that a later unpacking would keep as the student's.
+class PartFile {
+  public:
+    // Makes a new file beside `finalPath`; nothing when none can be made.
+    static std::optional<PartFile> create(const std::string& finalPath) {
+        const std::string folder = finalPath.substr(0, finalPath.find_last_of("\\/") + 1);
+        for (int tries = 0; tries < 8; ++tries) {
+            std::string path = folder + temporaryName();
+            std::optional<platform::File> file =
+                platform::File::open(path, platform::File::Mode::CreateNew);
+            if (file) return PartFile(std::move(path), std::move(*file));
+            if (!platform::pathExists(path)) return std::nullopt;  // not a name clash
+        }
+        return std::nullopt;
+    }
+    PartFile(PartFile&& other) noexcept
+        : path_(std::move(other.path_)), file_(std::move(other.file_)) {
+        other.path_.clear();
+    }
+    PartFile& operator=(PartFile&&) = delete;
+    ~PartFile() { remove(); }
+
+    platform::File& file() { return file_; }
+
+    // Closes the file and gives it the final name; false (the file removed) when the close
+    // fails or something else took the name meanwhile.
+    bool commit(const std::string& finalPath) {
+        if (!file_.close()) return false;
+        if (!platform::renameNoReplace(path_, finalPath)) return false;
+        path_.clear();
+        return true;
+    }
+
+  private:
+    PartFile(std::string path, platform::File file)
+        : path_(std::move(path)), file_(std::move(file)) {}
+
+    // A name of the program's own kind that no archive is likely to hold.
+    static std::string temporaryName() {
+        static std::atomic<uint32_t> counter{0};
+        auto now =
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        auto mixed = static_cast<uint32_t>(now ^ (now >> 32)) * 2654435761u + counter++;
+        char name[32];
+        std::snprintf(name, sizeof name, "~tvr%08x.tmp", static_cast<unsigned>(mixed));
+        return name;
+    }
+
+    void remove() {
+        file_.close();
+        if (path_.empty()) return;
+        // On Windows a reader that has the file open (a virus scanner) makes the delete fail
+        // for a moment; a few tries keep the student's folder clean.
+        for (int tries = 0; tries < 10 && !platform::deleteFile(path_); ++tries) {
+            if (!platform::pathExists(path_)) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        path_.clear();
+    }
+
+    std::string path_;
+    platform::File file_;
+};
+
+// minizip reads the sizes from the central directory alone; a local ZIP64 field that says
+// otherwise is damage.
+bool localHeaderAgrees(unzFile archive, const unz_file_info64& info) {
+    const int length = unzGetLocalExtrafield(archive, nullptr, 0);
+    if (length <= 0) return length == 0;
+    std::string extra(static_cast<size_t>(length), '\0');
+    if (unzGetLocalExtrafield(archive, extra.data(), static_cast<unsigned>(length)) != length)
+        return false;
+    return localZip64Agrees(extra, info.compressed_size, info.uncompressed_size);
+}
+
 bool writeEntry(unzFile archive, const unz_file_info64& info, const std::string& outputPath,
                 Buffers& buffers) {
     int method = 0, level = 0;
     if (unzOpenCurrentFile2(archive, &method, &level, 1) != UNZ_OK) return false;
     OpenEntry entry{archive};
-    std::optional<platform::File> file =
-        platform::File::open(outputPath, platform::File::Mode::CreateNew);
-    if (!file) return false;
-    EntryWriter writer(info, *file);
+    if (!localHeaderAgrees(archive, info)) return false;
+    std::optional<PartFile> part = PartFile::create(outputPath);
+    if (!part) return false;
+    EntryWriter writer(info, part->file());
     bool ok = info.compression_method == kStored ? copyStored(archive, writer, buffers)
                                                  : inflateDeflated(archive, writer, buffers);
-    if (!file->close() || !ok) return false;
+    if (!ok) return false;
+    if (!part->commit(outputPath)) {
+        // A file that appeared under the name meanwhile is kept, as any file that is there.
+        return platform::pathExists(outputPath) && !platform::isDirectory(outputPath);
+    }
     platform::setNormalAttributes(outputPath);
     return true;
 }
@@ -225,6 +312,7 @@ int32_t extractAll(std::string_view archivePath, std::string_view targetFolder) 
     if (!platform::pathExists(archivePath)) return kExtractNothingDone;
     if (!platform::pathExists(targetFolder) && !makeFolderPath(targetFolder)) return kExtractFailed;
     if (!startsWithLocalHeader(archivePath)) return kExtractFailed;
+    if (!zip64EndAgrees(archivePath)) return kExtractFailed;
 
     zlib_filefunc64_def io;
     fillArchiveFileFunctions(&io);

@@ -1,8 +1,14 @@
 #include "catalogue/catalogue.h"
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <limits>
 
+#include "fuzz/catalogue_agreement.h"
+#include "platform/text.h"
 #include "support/scratch.h"
 
 namespace tovren::catalogue {
@@ -14,15 +20,18 @@ std::string fixture(std::string_view name) {
     return std::string(TOVREN_FIXTURES) + "/catalogue/" + std::string(name);
 }
 
-// The same catalogue saved three ways reads the same.
+// The same catalogue saved five ways reads the same: GBK with CR LF and with a lone CR after
+// every line (old Mac editors), UTF-8 with and without its byte-order mark, and UTF-16LE with
+// its byte-order mark (Notepad's "Unicode" on Windows 7).
 class BasicCatalogue : public ::testing::TestWithParam<const char*> {
   protected:
     Catalogue book{fixture(GetParam())};
 };
 
 INSTANTIATE_TEST_SUITE_P(Encodings, BasicCatalogue,
-                         ::testing::Values("basic-gbk.ini", "basic-utf8-bom.ini",
-                                           "basic-utf8.ini"));
+                         ::testing::Values("basic-gbk.ini", "basic-gbk-cr.ini",
+                                           "basic-utf8-bom.ini", "basic-utf8.ini",
+                                           "basic-utf16le.ini"));
 
 TEST_P(BasicCatalogue, QuestionCounts) {
     struct {
@@ -148,6 +157,98 @@ TEST(Catalogue, TheEncodingIsSettledByTheWholeFile) {
     // ASCII alone: read as GBK, which reads ASCII the same.
     dir.writeFile("ascii.ini", "[s]\nk=v\n");
     EXPECT_EQ(Catalogue(dir / "ascii.ini").valueGbk("s", "k"), "v");
+}
+
+TEST(Catalogue, AStrayCarriageReturnEndsALine) {
+    ScratchFolder dir;
+    struct {
+        std::string file;
+        std::string key, expected;
+        const char* why;
+    } cases[] = {
+        {"[操作要求]\rname1=val1\r", "name1", "val1\r\n", "only lone CRs, as old Mac editors"},
+        {"[操作要求]\nname1=val1\rname2=val2\r\n", "name1", "val1\r\n",
+         "a stray CR does not leak into the value"},
+        {"[操作要求]\nname1=val1\rname2=val2\r\n", "name2", "val2\r\n",
+         "and does not hide the key after it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        dir.writeFile("config.ini", platform::utf8ToGbk(c.file).value());
+        EXPECT_EQ(Catalogue(dir / "config.ini").requirementText(c.key), c.expected);
+        dir.writeFile("config.ini", c.file);
+        EXPECT_EQ(Catalogue(dir / "config.ini").requirementText(c.key), c.expected) << "UTF-8";
+    }
+}
+
+TEST(Catalogue, AUtf16LeValueIsReadInItsGbkForm) {
+    ScratchFolder dir;
+    // UTF-16LE of "[操作要求]\r\nA=中😀~b\r\nB=" + 6,000 "中": a character without a GBK form
+    // becomes "?", and the limit falls on the GBK bytes.
+    std::u16string text = u"[操作要求]\r\nA=中😀~b\r\nB=" + std::u16string(6000, u'中');
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    dir.writeFile("config.ini", bytes);
+    Catalogue book(dir / "config.ini");
+    EXPECT_EQ(book.valueGbk(kRequirementSection, "A"), "\xD6\xD0?~b");
+    EXPECT_EQ(book.requirementText("A"), "中?\r\nb\r\n");
+    EXPECT_EQ(book.valueGbk(kRequirementSection, "B").size(), kValueLimit - 1);
+}
+
+std::string fileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Reads `bytes` in pieces of `pieceSize`, as a file that gives no more at a time would.
+std::string valueInPieces(std::string_view bytes, size_t pieceSize, std::string_view section,
+                          std::string_view key) {
+    size_t at = 0;
+    return valueGbkOfStream(
+        [&](char* into, int64_t count) {
+            size_t n = std::min({static_cast<size_t>(count), pieceSize, bytes.size() - at});
+            std::memcpy(into, bytes.data() + at, n);
+            at += n;
+            return static_cast<int64_t>(n);
+        },
+        section, key, pieceSize);
+}
+
+// The reader that takes a file in pieces and the one that takes it whole agree on the fixtures,
+// at piece sizes that split lines, line ends, byte-order marks and UTF-16 code units everywhere.
+TEST(Catalogue, TheWholeTextAndPiecesGiveTheSameValues) {
+    const std::pair<std::string, std::string> lookups[] = {
+        {"题目数量", "Word题数量"}, {"题目数量", "Windows题数量"}, {"操作要求", "Word第1题"},
+        {"操作要求", "Excel第3题"}, {"操作要求", "Excel第2题"},
+    };
+    for (const char* name : {"basic-gbk.ini", "basic-gbk-cr.ini", "basic-utf8-bom.ini",
+                             "basic-utf8.ini", "basic-utf16le.ini"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = fileBytes(testing::fsPath(fixture(name)));
+        for (const auto& [section, key] : lookups) {
+            const std::string whole = valueGbkOfText(bytes, section, key);
+            EXPECT_EQ(whole, Catalogue(fixture(name)).valueGbk(section, key));
+            for (size_t pieceSize : {1, 2, 3, 5, 16, 4096}) {
+                SCOPED_TRACE(key + " in pieces of " + std::to_string(pieceSize));
+                EXPECT_EQ(valueInPieces(bytes, pieceSize, section, key), whole);
+            }
+        }
+    }
+}
+
+// The catalogue fuzzer's corpus, checked as the fuzzer checks every input.
+TEST(Catalogue, FuzzCorpusReadersAgree) {
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(
+             testing::fsPath(std::string(TOVREN_FIXTURES) + "/../fuzz/catalogue_corpus"))) {
+        SCOPED_TRACE(e.path().filename().string());
+        EXPECT_EQ(fuzz::catalogueDisagreement(fileBytes(e.path())), "");
+        ++files;
+    }
+    EXPECT_GE(files, 8);
 }
 
 TEST(QuestionList, LabelsAndValues) {

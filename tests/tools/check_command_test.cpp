@@ -27,6 +27,16 @@ std::string gbk(std::string_view utf8) {
     return platform::utf8ToGbk(utf8).value();
 }
 
+// What Notepad saves as "Unicode": UTF-16LE after its byte-order mark.
+std::string utf16le(std::string_view utf8) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : platform::utf8ToUtf16(utf8)) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes;
+}
+
 std::string package(std::string_view fileName) {
     return zip::zipArchive(
         {{.name = "sub/", .method = zip::kStored, .externalAttributes = zip::kDosFolder},
@@ -41,6 +51,7 @@ const std::string kRequirements =
 // What the server holds, path by path, and how it answers.
 struct Bank {
     std::string catalogue = kCountSection + kRequirements;  // UTF-8, served in GBK
+    std::optional<std::string> catalogueBytes;              // served as they are instead, when set
     std::map<std::string, std::string> files = {
         {"/Kavrel/Word-1.zip", package("春.docx")},
         {"/Kavrel/Word-2.zip", package("荷塘月色.docx")},
@@ -54,8 +65,9 @@ struct Bank {
 
 HttpReply answer(const Bank& bank, const HttpRequest& request) {
     if (request.path == "/Kavrel/config.txt")
-        return bank.catalogueMissing ? testing::statusReply(404)
-                                     : testing::fileReply(gbk(bank.catalogue), request);
+        return bank.catalogueMissing
+                   ? testing::statusReply(404)
+                   : testing::fileReply(bank.catalogueBytes.value_or(gbk(bank.catalogue)), request);
     auto found = bank.files.find(request.path);
     if (found == bank.files.end()) return testing::statusReply(404, {"Content-Length: 0"});
     if (bank.withoutLength.contains(request.path)) {
@@ -202,6 +214,68 @@ TEST_F(CheckCommandTest, BrokenBanks) {
          0,
          {"warning: ITHelp.chm is no compiled help file"},
          "a help document that is no CHM"},
+        {[](Bank&) {}, 0, {"bytes, GBK, 3 questions\n"}, "a GBK catalogue is reported as such"},
+        {[](Bank& b) { b.catalogueBytes = b.catalogue; },
+         0,
+         {"bytes, UTF-8, 3 questions\n",
+          "warning: config.txt is UTF-8; this client reads it, but the catalogue's format is GBK"},
+         "a UTF-8 catalogue"},
+        {[](Bank& b) { b.catalogueBytes = utf16le(b.catalogue); },
+         0,
+         {"bytes, UTF-16LE, 3 questions\n", "Word          2 ",
+          "warning: config.txt is UTF-16LE; this client reads it, but the catalogue's format is "
+          "GBK"},
+         "a UTF-16LE catalogue, as Notepad saves \"Unicode\""},
+        {[](Bank& b) {
+             b.catalogue = "[题目数量]\r\nWord题数量=0\r\n[操作要求]\r\nWord第1题=打开\r\n";
+             b.files.clear();
+             b.files["/Kavrel/ITHelp.chm"] = "ITSF help";
+         },
+         0,
+         {"0 questions\n",
+          "warning: the catalogue lists no question at all: every type's count is 0 or missing, "
+          "so the students see nothing to choose\n"},
+         "a catalogue that lists no question"},
+        {[](Bank& b) {
+             b.files["/Kavrel/Word-1.zip"] = zip::zipArchive(
+                 {{.name = "世界.txt", .data = "x"}, {.name = "说明.txt", .data = "y"}});
+         },
+         0,
+         {"warning: Word-1.zip names 2 entries in UTF-8 without the UTF-8 flag (世界.txt, "
+          "说明.txt): the client reads such names as GBK, so the students see 涓栫晫.txt; "
+          "rebuild the package with tovren-tool bank\n",
+          "3 questions (3 OK, 0 failed), help document OK, 1 warnings\n"},
+         "UTF-8 names without the UTF-8 flag, as macOS and Info-ZIP write them"},
+        {[](Bank& b) {
+             b.files["/Kavrel/Word-1.zip"] =
+                 zip::zipArchive({{.name = "世界.txt", .data = "x", .flags = zip::kUtf8Flag}});
+         },
+         0,
+         {"3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"},
+         "UTF-8 names with the flag are read as UTF-8: no warning"},
+        {[](Bank& b) {
+             b.files["/Kavrel/Word-1.zip"] =
+                 zip::zipArchive({{.name = gbk("通知.docx"), .data = "x"}});
+         },
+         0,
+         {"3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"},
+         "a GBK name that happens to be valid UTF-8 (CD A8 D6 AA) is no UTF-8 name"},
+        {[](Bank& b) {
+             b.files["/Kavrel/Word-1.zip"] =
+                 zip::zipArchive({{.name = "sub/",
+                                   .method = zip::kStored,
+                                   .externalAttributes = zip::kDosFolder,
+                                   .zip64 = zip::Zip64::Everywhere},
+                                  {.name = gbk("sub/春.docx"),
+                                   .data = "exercise",
+                                   .zip64 = zip::Zip64::Everywhere,
+                                   .streamed = true}},
+                                 {.zip64End = true, .classicEndFilled = true});
+         },
+         0,
+         {"Word          1 ", "        2             2  OK\n",
+          "3 questions (3 OK, 0 failed), help document OK, 0 warnings\n"},
+         "a ZIP64 package unpacks on this build as in the client"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
