@@ -188,8 +188,9 @@ class PartFile {
         const std::string folder = finalPath.substr(0, finalPath.find_last_of("\\/") + 1);
         for (int tries = 0; tries < 8; ++tries) {
             std::string path = folder + temporaryName();
+            // Hidden while it is written: a killed run leaves nothing in the student's view.
             std::optional<platform::File> file =
-                platform::File::open(path, platform::File::Mode::CreateNew);
+                platform::File::open(path, platform::File::Mode::CreateNewTemporary);
             if (file) return PartFile(std::move(path), std::move(*file));
             if (!platform::pathExists(path)) return std::nullopt;  // not a name clash
         }
