@@ -142,6 +142,9 @@ class BankBuilder {
                         const std::string& name);
     std::optional<std::string> catalogueBytes();
     bool readBytes(const fs::path& file, std::string& bytes);
+    // A UTF-8 text file (a byte-order mark allowed) as lines without their ends, trailing
+    // empty lines dropped.
+    bool readTextLines(const fs::path& file, const std::string& where, std::vector<std::string>& lines);
     bool writeTemporary(const fs::path& target, std::string_view bytes, std::string line);
     bool writePackage(const Question& question, const fs::path& folder);
     bool writeAll(const fs::path& folder, const std::string& catalogue);
@@ -223,24 +226,30 @@ bool BankBuilder::readSource(const fs::path& source) {
     return true;
 }
 
-bool BankBuilder::readRequirements(Question& question) {
-    const std::string where = question.name() + "/" + std::string(kRequirementsFile);
-    const fs::path file = question.folder / pathOf(kRequirementsFile);
-    std::error_code error;
-    if (!fs::is_regular_file(file, error))
-        return refuse(where + " is missing: one requirement per line");
+bool BankBuilder::readTextLines(const fs::path& file, const std::string& where,
+                                std::vector<std::string>& lines) {
     std::string text;
     if (!readBytes(file, text)) return false;
     if (text.starts_with(catalogue::kUtf8ByteOrderMark))
         text.erase(0, catalogue::kUtf8ByteOrderMark.size());
     if (!platform::isValidUtf8(text)) return refuse(where + " is not UTF-8 text");
-    std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line);
     }
     while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return true;
+}
+
+bool BankBuilder::readRequirements(Question& question) {
+    const std::string where = question.name() + "/" + std::string(kRequirementsFile);
+    const fs::path file = question.folder / pathOf(kRequirementsFile);
+    std::error_code error;
+    if (!fs::is_regular_file(file, error))
+        return refuse(where + " is missing: one requirement per line");
+    std::vector<std::string> lines;
+    if (!readTextLines(file, where, lines)) return false;
     if (lines.empty()) return refuse(where + " holds no requirement");
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string at = where + " line " + std::to_string(i + 1) + ": ";
@@ -268,18 +277,8 @@ bool BankBuilder::readChecks(Question& question) {
                          question.name().c_str(), std::string(kChecksFile).c_str());
         return true;
     }
-    std::string text;
-    if (!readBytes(file, text)) return false;
-    if (text.starts_with(catalogue::kUtf8ByteOrderMark))
-        text.erase(0, catalogue::kUtf8ByteOrderMark.size());
-    if (!platform::isValidUtf8(text)) return refuse(where + " is not UTF-8 text");
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    if (!readTextLines(file, where, lines)) return false;
     if (lines.size() > question.requirements.size())
         return refuse(where + " has " + std::to_string(lines.size()) + " lines for " +
                       std::to_string(question.requirements.size()) +

@@ -4,6 +4,7 @@
 
 #include "catalogue/catalogue.h"
 #include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "grading/grader.h"
 #include "ui/window_definitions.h"
 
@@ -24,12 +25,13 @@ std::string shownType(const exam::TrainingState& state) {
 
 void checkAnswer(platform::window::Window& training, const ui::Program& program) {
     const exam::TrainingState& state = program.state;
-    const catalogue::Catalogue catalogue;
+    // The catalogue and package the student works from: yesterday's while no fresh one has come.
+    const catalogue::Catalogue catalogue = catalogue::latestCatalogue();
     const std::string type = shownType(state);
     // Before any question is chosen the key names no question, and the box says there is no check.
     grading::QuestionResult result = grading::gradeQuestion(
         catalogue.requirements(state.requirementKey), grading::questionChecks(catalogue, state.requirementKey),
-        {exam::unpackFolder(type, state.questionNumberText), exam::packagePath(type, state.questionNumberText)});
+        {exam::unpackFolder(type, state.questionNumberText), exam::latestCopy(exam::packagePath(type, state.questionNumberText))});
     training.editBox(k编辑框1).setText(grading::markedText(result));
 }
 

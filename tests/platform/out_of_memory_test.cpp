@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "fetch/download.h"
+#include "support/fail_allocation.h"
 
 namespace tovren::platform {
 namespace {
@@ -26,17 +27,7 @@ void printFault(void*) {
     std::fputs("fatal fault\n", stderr);
 }
 
-// What operator new does when the system has no memory for it.
-void failAnAllocation() {
-#if defined(__SANITIZE_ADDRESS__)
-    // The sanitizer's operator new reports a failure itself and never calls the new-handler.
-    std::get_new_handler()();
-#else
-    volatile size_t huge = size_t(1) << 60;
-    char* bytes = new char[huge];
-    std::fprintf(stderr, "allocated %p\n", static_cast<void*>(bytes));
-#endif
-}
+using tovren::testing::failAnAllocation;
 
 TEST(OutOfMemoryDeathTest, OperatorNewThatFailsEndsThroughTheFatalFault) {
     EXPECT_EXIT(

@@ -1,6 +1,7 @@
 // The button "检查答案": the requirements box marked line by line, on every backend.
 #include "ui/answer_check.h"
 
+#include "exam/set_aside.h"
 #include "ui/question_fixture.h"
 
 namespace tovren::ui::testing {
@@ -53,6 +54,21 @@ TEST_F(AnswerCheckTest, AnotherTypeChosenAfterwardsStillChecksTheQuestionShown) 
     ASSERT_TRUE(waitIdle());
     driver->click(w.button(k打开考试文件夹));
     driver->pickItem(w.comboBox(k组合框_选择题型), 2);  // Excel: the box still shows Word's first question
+    driver->click(w.button(k检查答案));
+    EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+                                 "检查了 2 项要求，已完成 1 项。\r\n");
+}
+
+TEST_F(AnswerCheckTest, ChecksComeFromTheKeptCatalogueWhileNoFreshOneHasArrived) {
+    serve("/Kavrel/config.txt", *platform::utf8ToGbk(kCheckedCatalogue));
+    win::Window& w = load();
+    // As after a start with the server away: only yesterday's catalogue, set aside, is there.
+    ASSERT_TRUE(exam::setAside(exam::cataloguePath()));
+    ASSERT_FALSE(platform::pathExists(exam::cataloguePath()));
+    driver->pickItem(w.comboBox(k组合框_选择题型), 1);
+    driver->pickItem(w.comboBox(k组合框_选择题目), 0);
+    ASSERT_TRUE(waitIdle());
+    driver->click(w.button(k打开考试文件夹));
     driver->click(w.button(k检查答案));
     EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
                                  "检查了 2 项要求，已完成 1 项。\r\n");

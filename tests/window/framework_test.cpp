@@ -10,6 +10,7 @@
 #include "platform/window/backend.h"
 #include "platform/window/driver.h"
 #include "platform/window/window_system.h"
+#include "support/fail_allocation.h"
 
 namespace tovren::platform::window {
 namespace {
@@ -452,14 +453,7 @@ TEST_F(FrameworkDeathTest, OutOfMemoryShowsTheFatalFaultInChineseAndSkipsTheClea
             loadMain();
             system.setCleanUp([] { std::fputs("clean-up\n", stderr); });
             printBoxes(system);
-#if defined(__SANITIZE_ADDRESS__)
-            // The sanitizer's operator new reports a failure itself and never calls the new-handler.
-            std::get_new_handler()();
-#else
-            volatile size_t huge = size_t(1) << 60;
-            char* bytes = new char[huge];
-            std::fprintf(stderr, "allocated %p\n", static_cast<void*>(bytes));
-#endif
+            tovren::testing::failAnAllocation();
         },
         ::testing::ExitedWithCode(kFaultExitCode), "^box: Tovren: 内存不足，程序无法继续运行。\n$");
 }
