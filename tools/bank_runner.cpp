@@ -15,9 +15,9 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/ini.h"
 #include "check_review.h"
+#include "fetch/entry_name.h"
 #include "fetch/extract.h"
 #include "grading/grader.h"
-#include "fetch/entry_name.h"
 #include "platform/text.h"
 #include "tool_common.h"
 #include "zip/zip_writer.h"
@@ -28,7 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kRequirementsFile = "requirements.txt";
-// A question's automatic checks, one per requirement line, and its solved copy: neither is packaged.
+// A question's automatic checks, one per requirement line, and its solved copy: neither is
+// packaged.
 constexpr std::string_view kChecksFile = "checks.txt";
 constexpr std::string_view kAnswerFolder = "answer";
 constexpr std::string_view kHelpFile = "ITHelp.chm";
@@ -144,7 +145,8 @@ class BankBuilder {
     bool readBytes(const fs::path& file, std::string& bytes);
     // A UTF-8 text file (a byte-order mark allowed) as lines without their ends, trailing
     // empty lines dropped.
-    bool readTextLines(const fs::path& file, const std::string& where, std::vector<std::string>& lines);
+    bool readTextLines(const fs::path& file, const std::string& where,
+                       std::vector<std::string>& lines);
     bool writeTemporary(const fs::path& target, std::string_view bytes, std::string line);
     bool writePackage(const Question& question, const fs::path& folder);
     bool writeAll(const fs::path& folder, const std::string& catalogue);
@@ -286,7 +288,8 @@ bool BankBuilder::readChecks(Question& question) {
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string at = where + " line " + std::to_string(i + 1) + ": ";
         if (lines[i].find('~') != std::string::npos)
-            return refuse(at + "\"~\" separates the checks in the catalogue and cannot be part of one");
+            return refuse(at +
+                          "\"~\" separates the checks in the catalogue and cannot be part of one");
         if (hasControlCharacter(lines[i])) return refuse(at + "a control character");
         if (!exactGbk(lines[i]))
             return refuse(at + "\"" + firstCharacterWithoutGbk(lines[i]) + "\" has no GBK form");
@@ -305,8 +308,9 @@ bool BankBuilder::tryChecks(const Question& question, const fs::path& package) {
     if (!any) return true;
     std::error_code error;
     // In the system's temporary folder, never beside what the server serves.
-    const fs::path scratch = fs::temp_directory_path(error) /
-                             pathOf("tovren-bank-" + std::to_string(std::random_device{}()) + "-" + question.name());
+    const fs::path scratch =
+        fs::temp_directory_path(error) /
+        pathOf("tovren-bank-" + std::to_string(std::random_device{}()) + "-" + question.name());
     fs::remove_all(scratch, error);
     fs::create_directories(scratch, error);
     const fs::path unpacked = scratch / pathOf(question.name());
@@ -314,8 +318,8 @@ bool BankBuilder::tryChecks(const Question& question, const fs::path& package) {
     std::optional<std::string> answer;
     if (question.answer) answer = utf8Of(*question.answer);
     CheckReview review = result == fetch::kExtractDone
-                             ? reviewChecks(question.requirements, question.checks, utf8Of(unpacked),
-                                            utf8Of(package), answer, true)
+                             ? reviewChecks(question.requirements, question.checks,
+                                            utf8Of(unpacked), utf8Of(package), answer, true)
                              : CheckReview{{"the package does not unpack"}, {}};
     fs::remove_all(scratch, error);
     for (const std::string& w : review.warnings)
@@ -429,8 +433,9 @@ std::optional<std::string> BankBuilder::catalogueBytes() {
         if (!any) continue;
         const size_t bytes = exactGbk(value).value_or("").size();
         if (bytes > catalogue::kValueLimit) {
-            refuse(q.name() + ": the checks take " + std::to_string(bytes) + " bytes in GBK, more than the " +
-                   std::to_string(catalogue::kValueLimit) + " the client reads");
+            refuse(q.name() + ": the checks take " + std::to_string(bytes) +
+                   " bytes in GBK, more than the " + std::to_string(catalogue::kValueLimit) +
+                   " the client reads");
             return std::nullopt;
         }
         checks += q.type + "第" + std::to_string(q.number) + "题=" + iniValue(value) + "\r\n";
@@ -494,7 +499,8 @@ bool BankBuilder::writePackage(const Question& question, const fs::path& folder)
 
 bool BankBuilder::writeAll(const fs::path& folder, const std::string& catalogue) {
     for (const Question& question : questions_)
-        if (!writePackage(question, folder) || !tryChecks(question, pending_.back().temporary)) return false;
+        if (!writePackage(question, folder) || !tryChecks(question, pending_.back().temporary))
+            return false;
     if (help_) {
         std::string help;
         if (!readBytes(*help_, help)) return false;

@@ -30,8 +30,10 @@ void checkAnswer(platform::window::Window& training, const ui::Program& program)
     const std::string type = shownType(state);
     // Before any question is chosen the key names no question, and the box says there is no check.
     grading::QuestionResult result = grading::gradeQuestion(
-        catalogue.requirements(state.requirementKey), grading::questionChecks(catalogue, state.requirementKey),
-        {exam::unpackFolder(type, state.questionNumberText), exam::latestCopy(exam::packagePath(type, state.questionNumberText))});
+        catalogue.requirements(state.requirementKey),
+        grading::questionChecks(catalogue, state.requirementKey),
+        {exam::unpackFolder(type, state.questionNumberText),
+         exam::latestCopy(exam::packagePath(type, state.questionNumberText))});
     training.editBox(k编辑框1).setText(grading::markedText(result));
 }
 

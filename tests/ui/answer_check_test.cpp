@@ -24,26 +24,31 @@ TEST_F(AnswerCheckTest, MarksTheLinesBeforeAndAfterTheWork) {
 
     // Not unpacked yet: one plain line, and nothing is made.
     driver->click(w.button(k检查答案));
-    EXPECT_EQ(requirementText(), "打开文件\r\n把表格复制到 备份 文件夹\r\n写一段话\r\n"
-                                 "本题的考试文件夹还不存在，请先点“打开考试文件夹”。\r\n");
+    EXPECT_EQ(requirementText(),
+              "打开文件\r\n把表格复制到 备份 文件夹\r\n写一段话\r\n"
+              "本题的考试文件夹还不存在，请先点“打开考试文件夹”。\r\n");
     EXPECT_FALSE(platform::pathExists("c:\\Kavrel\\Word-1"));
 
     driver->click(w.button(k打开考试文件夹));
     driver->click(w.button(k检查答案));
-    EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
-                                 "检查了 2 项要求，已完成 1 项。\r\n");
+    EXPECT_EQ(requirementText(),
+              "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+              "检查了 2 项要求，已完成 1 项。\r\n");
 
     // The student copies the table; a second press sees it.
     ASSERT_TRUE(platform::createFolder("c:\\Kavrel\\Word-1\\备份"));
-    auto copy = platform::File::open("c:\\Kavrel\\Word-1\\备份\\表.csv", platform::File::Mode::CreateNew);
+    auto copy =
+        platform::File::open("c:\\Kavrel\\Word-1\\备份\\表.csv", platform::File::Mode::CreateNew);
     ASSERT_TRUE(copy);
     std::string table = readFile("c:\\Kavrel\\Word-1\\数据\\表.csv");
     ASSERT_TRUE(copy->write(table.data(), static_cast<int64_t>(table.size())));
     copy->close();
     driver->click(w.button(k检查答案));
-    EXPECT_EQ(requirementText(), "√ 打开文件\r\n√ 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
-                                 "检查了 2 项要求，已完成 2 项。\r\n");
-    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1\\备份\\表.csv"), table) << "nothing the student made is changed";
+    EXPECT_EQ(requirementText(),
+              "√ 打开文件\r\n√ 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+              "检查了 2 项要求，已完成 2 项。\r\n");
+    EXPECT_EQ(readFile("c:\\Kavrel\\Word-1\\备份\\表.csv"), table)
+        << "nothing the student made is changed";
 }
 
 TEST_F(AnswerCheckTest, AnotherTypeChosenAfterwardsStillChecksTheQuestionShown) {
@@ -53,10 +58,12 @@ TEST_F(AnswerCheckTest, AnotherTypeChosenAfterwardsStillChecksTheQuestionShown) 
     driver->pickItem(w.comboBox(k组合框_选择题目), 0);
     ASSERT_TRUE(waitIdle());
     driver->click(w.button(k打开考试文件夹));
-    driver->pickItem(w.comboBox(k组合框_选择题型), 2);  // Excel: the box still shows Word's first question
+    driver->pickItem(w.comboBox(k组合框_选择题型),
+                     2);  // Excel: the box still shows Word's first question
     driver->click(w.button(k检查答案));
-    EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
-                                 "检查了 2 项要求，已完成 1 项。\r\n");
+    EXPECT_EQ(requirementText(),
+              "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+              "检查了 2 项要求，已完成 1 项。\r\n");
 }
 
 TEST_F(AnswerCheckTest, ChecksComeFromTheKeptCatalogueWhileNoFreshOneHasArrived) {
@@ -70,8 +77,9 @@ TEST_F(AnswerCheckTest, ChecksComeFromTheKeptCatalogueWhileNoFreshOneHasArrived)
     ASSERT_TRUE(waitIdle());
     driver->click(w.button(k打开考试文件夹));
     driver->click(w.button(k检查答案));
-    EXPECT_EQ(requirementText(), "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
-                                 "检查了 2 项要求，已完成 1 项。\r\n");
+    EXPECT_EQ(requirementText(),
+              "√ 打开文件\r\n× 把表格复制到 备份 文件夹\r\n  写一段话\r\n"
+              "检查了 2 项要求，已完成 1 项。\r\n");
 }
 
 TEST_F(AnswerCheckTest, AQuestionWithoutChecksSaysSo) {
