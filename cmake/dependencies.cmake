@@ -55,7 +55,8 @@ if(NOT EXISTS ${TOVREN_PUGIXML_SOURCE_DIR}/pugixml.cpp)
 endif()
 add_library(pugixml STATIC ${TOVREN_PUGIXML_SOURCE_DIR}/pugixml.cpp)
 target_include_directories(pugixml SYSTEM PUBLIC ${TOVREN_PUGIXML_SOURCE_DIR})
-# No exceptions cross our code, and no XPath is used.
-target_compile_definitions(pugixml PUBLIC PUGIXML_NO_EXCEPTIONS PUGIXML_NO_XPATH)
+# No exceptions cross our code, and no XPath is used. No STL interface either: its stream
+# loading and saving would link the whole iostream and locale machinery into the exe (~700 KB).
+target_compile_definitions(pugixml PUBLIC PUGIXML_NO_EXCEPTIONS PUGIXML_NO_XPATH PUGIXML_NO_STL)
 target_compile_options(pugixml PRIVATE -w)
 add_library(tovren::pugixml ALIAS pugixml)

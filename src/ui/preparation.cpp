@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "exam/exam_layout.h"
-#include "exam/set_aside.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/text_rules.h"
+#include "exam/exam_layout.h"
+#include "exam/set_aside.h"
 #include "platform/files.h"
 #include "ui/window_definitions.h"
 
@@ -20,7 +20,8 @@ void prepareQuestion(Window& training, ui::Program& program) {
     state.questionLabel = questions.itemText(at);
     state.requirementKey = state.typeText + state.questionLabel;
     state.questionNumberText = catalogue::decimalText(questions.itemValue(at));
-    program.taskParam.url = exam::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
+    program.taskParam.url =
+        exam::packageAddress(state.typeText, state.questionNumberText, program.serverBase);
     program.taskParam.localPath = exam::packageDownloadTarget();
     // The last copy stays usable until the fresh one is there; where it cannot be set aside
     // it simply stays, and the fresh one takes a free name beside it.
@@ -49,14 +50,17 @@ void waitForDownloader(Window& training, ui::Program& program) {
 }
 
 void bindPreparingWindow(Window& preparing, Window& training, ui::Program& program) {
-    preparing.timer(k时钟1).onTimer = [&preparing, &program] { onPreparingTimer(preparing, program); };
+    preparing.timer(k时钟1).onTimer = [&preparing, &program] {
+        onPreparingTimer(preparing, program);
+    };
     preparing.onWillBeDestroyed = [&training] { training.setAlwaysOnTop(true); };
 }
 
 void onPreparingTimer(Window& preparing, ui::Program& program) {
     int32_t received = program.download->receivedBytes();
     if (received > 0) {
-        showProgress(preparing.progressBar(k进度条1), received, program.download->announcedLength());
+        showProgress(preparing.progressBar(k进度条1), received,
+                     program.download->announcedLength());
         return;
     }
     preparing.timer(k时钟1).setPeriod(0);
@@ -64,9 +68,10 @@ void onPreparingTimer(Window& preparing, ui::Program& program) {
 }
 
 void showProgress(platform::window::ProgressBar& bar, int32_t received, int32_t announced) {
-    // No length known yet: no bar, rather than one that claims an end.
+    // No length known yet: no bar, rather than one that claims an end. A bar once shown stays:
+    // the task may end between the two reads of a tick, leaving bytes without a length.
     if (announced <= 0) {
-        bar.setRange(0);
+        if (bar.range() <= 0) bar.setRange(0);
         return;
     }
     bar.setRange(announced);
@@ -77,7 +82,8 @@ void showProgress(platform::window::ProgressBar& bar, int32_t received, int32_t 
 void showRequirements(Window& training, const ui::Program& program) {
     auto& box = training.editBox(k编辑框1);
     box.setText("");
-    for (const std::string& piece : catalogue::latestCatalogue().requirements(program.state.requirementKey))
+    for (const std::string& piece :
+         catalogue::latestCatalogue().requirements(program.state.requirementKey))
         box.setText(box.text() + piece + "\r\n");
 }
 

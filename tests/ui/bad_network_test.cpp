@@ -130,6 +130,9 @@ TEST_F(ProgressTest, TheBarFollowsTheAnnouncedLength) {
         {{{400, 1000}, {400, 1000}, {700, 1000}, {0, 0}},
          {hidden, {true, 1000, 400}, {true, 1000, 400}, {true, 1000, 700}},
          "a download that stalls and resumes goes on from where it was"},
+        {{{1000, 1000}, {1000, 0}, {0, 0}},
+         {hidden, {true, 1000, 1000}, {true, 1000, 1000}},
+         "the task ends between a tick's two reads (bytes, no length): the bar stays"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
