@@ -2,10 +2,11 @@
 // std::bad_alloc that nothing catches, and from one that a download thread would have swallowed.
 #include "platform/out_of_memory.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <gtest/gtest.h>
 #include <new>
 #include <stdexcept>
 #include <thread>

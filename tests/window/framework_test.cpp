@@ -1,6 +1,7 @@
 // The window framework, through the simulated user: the same tests run on every backend.
-#include <array>
 #include <gtest/gtest.h>
+
+#include <array>
 #include <new>
 #include <string>
 #include <thread>
@@ -18,96 +19,30 @@ constexpr std::array<std::string_view, 2> kTabs{"一", "二"};
 constexpr std::array<std::string_view, 3> kItems{"甲", "乙", "丙"};
 
 constexpr std::array<ControlDef, 7> kMainControls{{
-    {.name = "tabs",
-     .kind = Kind::TabControl,
-     .left = 2,
-     .top = 8,
-     .width = 300,
-     .height = 200,
-     .items = kTabs},
-    {.name = "label0",
-     .kind = Kind::Label,
-     .page = 0,
-     .left = 4,
-     .top = 24,
-     .width = 40,
-     .height = 18,
-     .text = "标"},
-    {.name = "combo",
-     .kind = Kind::ComboBox,
-     .page = 0,
-     .left = 50,
-     .top = 24,
-     .width = 100,
-     .height = 20,
-     .text = "甲",
-     .items = kItems,
-     .flags = kTabStop},
-    {.name = "timer",
-     .kind = Kind::Timer,
-     .page = 0,
-     .left = 200,
-     .top = 24,
-     .width = 26,
-     .height = 26},
-    {.name = "disabled",
-     .kind = Kind::Button,
-     .page = 1,
-     .left = 4,
-     .top = 24,
-     .width = 60,
-     .height = 20,
-     .text = "off",
-     .flags = kTabStop | kDisabled},
-    {.name = "button",
-     .kind = Kind::Button,
-     .page = 1,
-     .left = 70,
-     .top = 24,
-     .width = 60,
-     .height = 20,
-     .text = "按",
-     .flags = kTabStop},
-    {.name = "drag",
-     .kind = Kind::Label,
-     .page = 1,
-     .left = 150,
-     .top = 24,
-     .width = 64,
-     .height = 18,
-     .text = "拖",
-     .flags = kDragsWindow},
+    {.name = "tabs", .kind = Kind::TabControl, .left = 2, .top = 8, .width = 300, .height = 200, .items = kTabs},
+    {.name = "label0", .kind = Kind::Label, .page = 0, .left = 4, .top = 24, .width = 40, .height = 18, .text = "标"},
+    {.name = "combo", .kind = Kind::ComboBox, .page = 0, .left = 50, .top = 24, .width = 100, .height = 20,
+     .text = "甲", .items = kItems, .flags = kTabStop},
+    {.name = "timer", .kind = Kind::Timer, .page = 0, .left = 200, .top = 24, .width = 26, .height = 26},
+    {.name = "disabled", .kind = Kind::Button, .page = 1, .left = 4, .top = 24, .width = 60, .height = 20,
+     .text = "off", .flags = kTabStop | kDisabled},
+    {.name = "button", .kind = Kind::Button, .page = 1, .left = 70, .top = 24, .width = 60, .height = 20,
+     .text = "按", .flags = kTabStop},
+    {.name = "drag", .kind = Kind::Label, .page = 1, .left = 150, .top = 24, .width = 64, .height = 18,
+     .text = "拖", .flags = kDragsWindow},
 }};
-constexpr WindowDef kMain{.name = "Main",
-                          .caption = "Main",
-                          .width = 320,
-                          .height = 240,
-                          .titleBar = true,
-                          .alwaysOnTop = true,
-                          .dragAnywhere = true,
-                          .escCloses = true,
+constexpr WindowDef kMain{.name = "Main", .caption = "Main", .width = 320, .height = 240, .titleBar = true,
+                          .alwaysOnTop = true, .dragAnywhere = true, .escCloses = true,
                           .controls = kMainControls};
 
 constexpr std::array<ControlDef, 1> kWaitControls{{
-    {.name = "clock",
-     .kind = Kind::Timer,
-     .left = 280,
-     .top = 8,
-     .width = 26,
-     .height = 26,
-     .period = 500},
+    {.name = "clock", .kind = Kind::Timer, .left = 280, .top = 8, .width = 26, .height = 26, .period = 500},
 }};
-constexpr WindowDef kWait{.name = "Wait",
-                          .caption = "",
-                          .width = 380,
-                          .height = 116,
-                          .titleBar = false,
-                          .escCloses = true,
-                          .backgroundColour = rgb(0, 0, 0),
-                          .controls = kWaitControls};
+constexpr WindowDef kWait{.name = "Wait", .caption = "", .width = 380, .height = 116, .titleBar = false,
+                          .escCloses = true, .backgroundColour = rgb(0, 0, 0), .controls = kWaitControls};
 
 class Framework : public ::testing::Test {
-  protected:
+protected:
     Window& loadMain(const std::function<void(Window&)>& bind = {}) {
         Window* w = system.load(kMain, nullptr, false, bind);
         EXPECT_NE(w, nullptr);
@@ -237,9 +172,7 @@ TEST_F(Framework, ItemsCarryTheirValues) {
 TEST_F(Framework, PickingAnItemRaisesItsEventAfterThePickTypingNever) {
     Window& w = loadMain();
     ComboBox& combo = w.comboBox("combo");
-    combo.onListItemSelected = [&] {
-        events.push_back("selected " + std::to_string(combo.currentSelection()));
-    };
+    combo.onListItemSelected = [&] { events.push_back("selected " + std::to_string(combo.currentSelection())); };
     driver->typeInto(combo, "乙");
     EXPECT_TRUE(events.empty()) << "typing raises nothing";
     EXPECT_EQ(combo.text(), "乙");
@@ -326,26 +259,20 @@ TEST_F(Framework, DestroyFromATimerEndsAModalLoad) {
     Window* wait = nullptr;
     main.button("button").onClicked = [&] {
         wait = system.load(kWait, &main, true, [&](Window& w) {
-            w.onCreated = [&] {
-                events.push_back(std::string("created, main enabled: ") +
-                                 (main.enabled() ? "yes" : "no"));
-            };
+            w.onCreated = [&] { events.push_back(std::string("created, main enabled: ") + (main.enabled() ? "yes" : "no")); };
             w.onCanBeClosed = [&] {
                 events.push_back("wait can be closed");
                 return std::optional<bool>();
             };
             w.onWillBeDestroyed = [&] { events.push_back("wait will be destroyed"); };
             w.timer("clock").onTimer = [&] {
-                events.push_back(std::string("tick, main enabled: ") +
-                                 (main.enabled() ? "yes" : "no"));
+                events.push_back(std::string("tick, main enabled: ") + (main.enabled() ? "yes" : "no"));
                 w.timer("clock").setPeriod(0);
                 w.destroy();
-                events.push_back(std::string("destroy queued, exists: ") +
-                                 (w.exists() ? "yes" : "no"));
+                events.push_back(std::string("destroy queued, exists: ") + (w.exists() ? "yes" : "no"));
             };
         });
-        events.push_back(std::string("load returned, main enabled: ") +
-                         (main.enabled() ? "yes" : "no"));
+        events.push_back(std::string("load returned, main enabled: ") + (main.enabled() ? "yes" : "no"));
     };
     main.tabControl("tabs").setCurrentTab(1);
     int64_t start = system.now();
@@ -426,8 +353,9 @@ TEST_F(Framework, LogOffAsksEveryWindowAndFalseRefuses) {
 }
 
 TEST_F(Framework, MainLoopEndsWhenTheLastWindowIsGone) {
-    Window& w = loadMain(
-        [&](Window& w) { w.onWillBeDestroyed = [&] { events.push_back("will be destroyed"); }; });
+    Window& w = loadMain([&](Window& w) {
+        w.onWillBeDestroyed = [&] { events.push_back("will be destroyed"); };
+    });
     driver->later([&] { driver->close(w); });
     system.run();
     EXPECT_FALSE(w.exists());
@@ -460,8 +388,7 @@ TEST_F(Framework, DragAnywhereOnTheBackgroundAndTheDragLabelOnly) {
         {2 + 300 + 2, 100, true, true, "background right of the tab control"},
         {2 + 160, 8 + 30, true, false, "the drag label: it moves the window, with its own pointer"},
         {2 + 80, 8 + 30, false, false, "a button"},
-        {2 + 10, 8 + 30, false, false,
-         "a disabled button: the tab control under it takes the press"},
+        {2 + 10, 8 + 30, false, false, "a disabled button: the tab control under it takes the press"},
         {2 + 250, 8 + 150, false, false, "the empty page"},
         {2 + 250, 8 + 10, false, false, "the tab strip beside the tabs"},
     };
@@ -554,8 +481,7 @@ TEST_F(FrameworkDeathTest, AMissingControlIsAFatalFaultInChinese) {
             printBoxes(system);
             w.button("no such button");
         },
-        ::testing::ExitedWithCode(kFaultExitCode),
-        "^box: Tovren: 窗口 Main 中没有控件 no such button，程序无法继续运行。\n$");
+        ::testing::ExitedWithCode(kFaultExitCode), "^box: Tovren: 窗口 Main 中没有控件 no such button，程序无法继续运行。\n$");
 }
 
 }  // namespace
