@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "fetch/archive_file.h"
+#include "fetch/entry_name.h"
 #include "platform/files.h"
-#include "platform/text.h"
 
 namespace tovren::grading {
 namespace {
@@ -14,72 +15,6 @@ namespace {
 constexpr uLong kUtf8NameFlag = 1u << 11;
 constexpr uLong kEncryptedFlag = 1u << 0;
 constexpr size_t kPiece = 64 * 1024;
-
-struct Stream {
-    platform::File file;
-    int64_t size = 0;
-    int64_t position = 0;
-    bool failed = false;
-};
-
-voidpf ZCALLBACK openStream(voidpf, const void* filename, int mode) {
-    if (!filename || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ)
-        return nullptr;
-    auto file = platform::File::open(static_cast<const char*>(filename), platform::File::Mode::Read);
-    if (!file) return nullptr;
-    auto size = file->size();
-    if (!size) return nullptr;
-    auto* s = new (std::nothrow) Stream;
-    if (!s) return nullptr;
-    s->file = std::move(*file);
-    s->size = *size;
-    return s;
-}
-
-uLong ZCALLBACK readStream(voidpf, voidpf stream, void* buffer, uLong size) {
-    auto* s = static_cast<Stream*>(stream);
-    if (!s->file.seek(s->position)) {
-        s->failed = true;
-        return 0;
-    }
-    uLong done = 0;
-    while (done < size) {
-        int64_t n = s->file.read(static_cast<char*>(buffer) + done, size - done);
-        if (n < 0) s->failed = true;
-        if (n <= 0) break;
-        done += static_cast<uLong>(n);
-    }
-    s->position += done;
-    return done;
-}
-
-uLong ZCALLBACK refuseWrite(voidpf, voidpf, const void*, uLong) {
-    return 0;
-}
-
-ZPOS64_T ZCALLBACK tellStream(voidpf, voidpf stream) {
-    return static_cast<ZPOS64_T>(static_cast<Stream*>(stream)->position);
-}
-
-long ZCALLBACK seekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* s = static_cast<Stream*>(stream);
-    int64_t base = origin == ZLIB_FILEFUNC_SEEK_SET   ? 0
-                   : origin == ZLIB_FILEFUNC_SEEK_CUR ? s->position
-                   : origin == ZLIB_FILEFUNC_SEEK_END ? s->size
-                                                      : -1;
-    if (base < 0 || offset > static_cast<ZPOS64_T>(INT64_MAX - base)) return -1;
-    s->position = base + static_cast<int64_t>(offset);
-    return 0;
-}
-
-int ZCALLBACK closeStream(voidpf, voidpf stream) {
-    delete static_cast<Stream*>(stream);
-    return 0;
-}
-
-int ZCALLBACK streamError(voidpf, voidpf stream) {
-    return static_cast<Stream*>(stream)->failed ? -1 : 0;
-}
 
 // The current entry's name as UTF-8 with "/" separators; nothing when it cannot be read.
 std::optional<std::string> currentName(unzFile zip, unz_file_info64& info) {
@@ -89,7 +24,7 @@ std::optional<std::string> currentName(unzFile zip, unz_file_info64& info) {
     if (unzGetCurrentFileInfo64(zip, &info, raw.data(), static_cast<uLong>(raw.size()), nullptr, 0,
                                 nullptr, 0) != UNZ_OK)
         return std::nullopt;
-    std::string name = (info.flag & kUtf8NameFlag) ? raw : platform::gbkToUtf8(raw);
+    std::string name = fetch::entryNameText(raw, (info.flag & kUtf8NameFlag) != 0);
     for (char& c : name)
         if (c == '\\') c = '/';
     return name;
@@ -111,14 +46,9 @@ bool sameEntryName(std::string_view a, std::string_view b) {
 }
 
 std::unique_ptr<Package> Package::open(std::string_view path) {
+    // The same file layer as unpacking: program paths, read-ahead, shared reading.
     zlib_filefunc64_def functions{};
-    functions.zopen64_file = openStream;
-    functions.zread_file = readStream;
-    functions.zwrite_file = refuseWrite;
-    functions.ztell64_file = tellStream;
-    functions.zseek64_file = seekStream;
-    functions.zclose_file = closeStream;
-    functions.zerror_file = streamError;
+    fetch::fillArchiveFileFunctions(&functions);
     std::string name(path);
     unzFile zip = unzOpen2_64(name.c_str(), &functions);
     if (!zip) return nullptr;
